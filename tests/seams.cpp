@@ -1,0 +1,199 @@
+#include "seams.h"
+
+#include <string.h>
+#include <objbase.h>
+#include <shellapi.h>
+
+Seams seams;
+
+const HANDLE fake_process_handle = (HANDLE)(UINT_PTR)0x7e000004;
+const HANDLE fake_thread_handle = (HANDLE)(UINT_PTR)0x7e000008;
+
+void reset_seams()
+{
+    seams = Seams();
+}
+
+std::string joined_calls()
+{
+    std::string all;
+    for (const std::string &call : seams.calls)
+        all += (all.empty() ? "" : " ") + call;
+    return all;
+}
+
+namespace {
+
+template <typename Function>
+Function real(const char *dll, const char *name)
+{
+    HMODULE module = GetModuleHandleA(dll);
+    if (module == NULL)
+        module = LoadLibraryA(dll);
+    return reinterpret_cast<Function>(reinterpret_cast<void *>(GetProcAddress(module, name)));
+}
+
+#define REAL(dll, name) real<decltype(&::name)>(dll, #name)
+
+// FormatMessageA hands out this arena past its first byte, so that a write before the message
+// shows.
+const char guard = '#';
+char message_arena[1 + 512];
+
+BOOL WINAPI fake_CreateProcessA(LPCSTR application_name, LPSTR command_line,
+                                LPSECURITY_ATTRIBUTES process_attributes,
+                                LPSECURITY_ATTRIBUTES thread_attributes, BOOL inherit_handles,
+                                DWORD creation_flags, LPVOID environment, LPCSTR directory,
+                                LPSTARTUPINFOA startup, LPPROCESS_INFORMATION process)
+{
+    if (!seams.fake_create)
+        return REAL("kernel32.dll", CreateProcessA)(
+            application_name, command_line, process_attributes, thread_attributes,
+            inherit_handles, creation_flags, environment, directory, startup, process);
+
+    seams.calls.push_back("CreateProcessA");
+    seams.creates.push_back({application_name == NULL, command_line ? command_line : "",
+                             command_line, process_attributes == NULL && thread_attributes == NULL,
+                             inherit_handles, creation_flags, environment == NULL,
+                             directory == NULL, *startup});
+    if (seams.create_error != 0) {
+        SetLastError(seams.create_error);
+        return FALSE;
+    }
+    process->hProcess = fake_process_handle;
+    process->hThread = fake_thread_handle;
+    process->dwProcessId = 4242;
+    process->dwThreadId = 4343;
+    return TRUE;
+}
+
+const char *handle_name(HANDLE handle)
+{
+    return handle == fake_process_handle ? "process"
+           : handle == fake_thread_handle ? "thread"
+                                          : NULL;
+}
+
+// The runtime and GoogleTest close and wait on handles of their own: those pass through.
+BOOL WINAPI fake_CloseHandle(HANDLE handle)
+{
+    if (const char *name = handle_name(handle)) {
+        seams.calls.push_back(std::string("CloseHandle(") + name + ")");
+        return TRUE;
+    }
+    return REAL("kernel32.dll", CloseHandle)(handle);
+}
+
+DWORD WINAPI fake_WaitForSingleObject(HANDLE handle, DWORD timeout)
+{
+    if (const char *name = handle_name(handle)) {
+        seams.calls.push_back(std::string("WaitForSingleObject(") + name + ")");
+        seams.wait_timeout = timeout;
+        return WAIT_OBJECT_0;
+    }
+    return REAL("kernel32.dll", WaitForSingleObject)(handle, timeout);
+}
+
+HRESULT WINAPI fake_CoInitialize(LPVOID reserved)
+{
+    seams.calls.push_back("CoInitialize");
+    return reserved == NULL ? S_OK : E_INVALIDARG;
+}
+
+BOOL WINAPI fake_ShellExecuteExA(SHELLEXECUTEINFOA *info)
+{
+    seams.calls.push_back("ShellExecuteExA");
+    ShellExecuteCall call;
+    call.info = *info;
+    call.verb = info->lpVerb ? info->lpVerb : "";
+    call.file = info->lpFile ? info->lpFile : "";
+    call.parameters = info->lpParameters ? info->lpParameters : "";
+    call.parameters_null = info->lpParameters == NULL;
+    seams.shell_calls.push_back(call);
+    if (seams.shell_error != 0) {
+        SetLastError(seams.shell_error);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+int WINAPI fake_MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT style)
+{
+    seams.calls.push_back("MessageBoxA");
+    seams.boxes.push_back({owner, text ? text : "(null)", caption ? caption : "(null)", style});
+    return IDOK;
+}
+
+DWORD WINAPI fake_FormatMessageA(DWORD flags, LPCVOID source, DWORD code, DWORD language,
+                                 LPSTR buffer, DWORD size, va_list *arguments)
+{
+    if (!seams.fake_message)
+        return REAL("kernel32.dll", FormatMessageA)(flags, source, code, language, buffer, size,
+                                                    arguments);
+    if (seams.message.empty()) {
+        SetLastError(ERROR_MR_MID_NOT_FOUND);
+        return 0;
+    }
+    message_arena[0] = guard;
+    memcpy(message_arena + 1, seams.message.c_str(), seams.message.size() + 1);
+    *reinterpret_cast<char **>(buffer) = message_arena + 1;
+    return (DWORD)seams.message.size();
+}
+
+HLOCAL WINAPI fake_LocalFree(HLOCAL memory)
+{
+    if (memory == message_arena + 1) {
+        seams.calls.push_back("LocalFree(message)");
+        seams.message_guard_intact = message_arena[0] == guard;
+        return NULL;
+    }
+    return REAL("kernel32.dll", LocalFree)(memory);
+}
+
+DWORD WINAPI fake_GetModuleFileNameA(HMODULE module, LPSTR path, DWORD size)
+{
+    if (!seams.fake_module || module != NULL)
+        return REAL("kernel32.dll", GetModuleFileNameA)(module, path, size);
+    if (seams.module_error != 0) {
+        SetLastError(seams.module_error);
+        return 0;
+    }
+    const DWORD length = (DWORD)seams.module_path.size();
+    if (length < size) {
+        memcpy(path, seams.module_path.c_str(), length + 1);
+        return length;
+    }
+    // A path that does not fit fills the buffer without a terminator.
+    memcpy(path, seams.module_path.data(), size);
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return size;
+}
+
+BOOL WINAPI fake_SetCurrentDirectoryA(LPCSTR folder)
+{
+    if (!seams.fake_folder)
+        return REAL("kernel32.dll", SetCurrentDirectoryA)(folder);
+    seams.calls.push_back("SetCurrentDirectoryA");
+    seams.folders.push_back(folder);
+    return TRUE;
+}
+
+}  // namespace
+
+// The import slots through which the compiled code calls these functions.
+#define SEAM(name, argument_bytes)                                                   \
+    extern "C" {                                                                     \
+    decltype(&::name) seam_##name __asm__("__imp__" #name "@" #argument_bytes) = \
+        fake_##name;                                                                 \
+    }
+
+SEAM(CreateProcessA, 40)
+SEAM(CloseHandle, 4)
+SEAM(WaitForSingleObject, 8)
+SEAM(CoInitialize, 4)
+SEAM(ShellExecuteExA, 4)
+SEAM(MessageBoxA, 16)
+SEAM(FormatMessageA, 28)
+SEAM(LocalFree, 4)
+SEAM(GetModuleFileNameA, 12)
+SEAM(SetCurrentDirectoryA, 4)

@@ -1,0 +1,66 @@
+#pragma once
+
+// Fakes of the platform functions that the launcher imports, bound at link time in place of
+// the real imports. Each fake does what the test scripted, or passes the call on to the real
+// function when nothing was scripted for it.
+#include <string>
+#include <vector>
+#include <windows.h>
+
+struct CreateProcessCall {
+    bool application_name_null;
+    std::string command_line;
+    const char *command_line_pointer;
+    bool attributes_null;
+    BOOL inherit_handles;
+    DWORD creation_flags;
+    bool environment_null;
+    bool directory_null;
+    STARTUPINFOA startup;
+};
+
+struct ShellExecuteCall {
+    SHELLEXECUTEINFOA info;  // its text pointers are not kept; see the strings
+    std::string verb, file, parameters;
+    bool parameters_null;
+};
+
+struct MessageBoxCall {
+    HWND owner;
+    std::string text, caption;
+    UINT style;
+};
+
+struct Seams {
+    // Scripted answers.
+    bool fake_create = false;
+    DWORD create_error = 0;  // 0: the child starts
+    DWORD shell_error = 0;   // 0: the shell starts it
+    bool fake_message = false;
+    std::string message;  // what FormatMessageA hands out, allocated
+    bool fake_module = false;
+    std::string module_path;  // what GetModuleFileNameA writes, cut as the old systems did
+    DWORD module_error = 0;   // non-zero: GetModuleFileNameA fails with it
+    bool fake_folder = false;
+
+    // What happened, in order: "CreateProcessA", "WaitForSingleObject(process)",
+    // "CloseHandle(process)", "CloseHandle(thread)", "CoInitialize", "ShellExecuteExA",
+    // "MessageBoxA", "LocalFree(message)", "SetCurrentDirectoryA".
+    std::vector<std::string> calls;
+    std::vector<CreateProcessCall> creates;
+    std::vector<ShellExecuteCall> shell_calls;
+    std::vector<MessageBoxCall> boxes;
+    std::vector<std::string> folders;  // what SetCurrentDirectoryA got
+    DWORD wait_timeout = 0;
+    bool message_guard_intact = true;
+};
+
+extern Seams seams;
+
+// Clears every script and record.
+void reset_seams();
+std::string joined_calls();
+
+// The handles that the fake CreateProcessA hands out.
+extern const HANDLE fake_process_handle;
+extern const HANDLE fake_thread_handle;

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <functional>
+#include <map>
+#include <string>
+#include <windows.h>
+
+// The folder that holds this test program, where the build also puts the launcher and the
+// sample uninstaller; without a trailing separator.
+std::string build_folder();
+std::string built_program(const char *name);
+
+// A fresh folder under the temporary folder, removed with its files at the end.
+class TempFolder {
+public:
+    TempFolder();
+    ~TempFolder();
+    TempFolder(const TempFolder &) = delete;
+    TempFolder &operator=(const TempFolder &) = delete;
+
+    const std::string &path() const { return path_; }
+    std::string file(const std::string &name) const { return path_ + "\\" + name; }
+
+private:
+    std::string path_;
+};
+
+// Sets an environment variable of this process for a scope; children inherit it.
+class ScopedVariable {
+public:
+    ScopedVariable(const char *name, const std::string &value);
+    ~ScopedVariable();
+    ScopedVariable(const ScopedVariable &) = delete;
+    ScopedVariable &operator=(const ScopedVariable &) = delete;
+
+private:
+    std::string name_;
+};
+
+std::string read_file(const std::string &path);
+void copy_file(const std::string &from, const std::string &to);
+
+// The sample uninstaller's report, "key: value" lines; the line "ended" becomes the key
+// "ended" with an empty value.
+std::map<std::string, std::string> read_report(const std::string &path);
+
+// Polls until done() holds or the time runs out; returns done() at the end.
+bool eventually(const std::function<bool()> &done, DWORD timeout_ms = 30000);
+
+// The system's message for code without its line end, read independently of the launcher.
+std::string system_message(DWORD code);

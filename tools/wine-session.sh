@@ -1,0 +1,30 @@
+# Sourced by the tools: a private, quiet Wine prefix under build/ and a virtual display, both
+# ended when the calling script ends.
+wine_session_start() {
+    local root=$1
+    export WINEPREFIX="$root/build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    mkdir -p "$root/build"
+
+    if [ -z "${DISPLAY:-}" ] || [ -n "${CI:-}" ]; then
+        local display_file
+        display_file=$(mktemp)
+        Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$display_file" >/dev/null 2>&1 &
+        xvfb_pid=$!
+        for _ in $(seq 100); do [ -s "$display_file" ] && break; sleep 0.1; done
+        export DISPLAY=":$(cat "$display_file")"
+        rm -f "$display_file"
+    fi
+    trap wine_session_stop EXIT
+
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        echo "Making the Wine prefix $WINEPREFIX (once)"
+        wineboot -i >/dev/null 2>&1
+    fi
+    wineserver -p || true
+}
+
+wine_session_stop() {
+    wineserver -k 2>/dev/null || true
+    [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null
+    return 0
+}
