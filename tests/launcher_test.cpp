@@ -93,14 +93,16 @@ TEST_F(Launcher, WorksFromTheRootOfADrive)
     ASSERT_EQ(root.substr(0, 1), elsewhere_.path().substr(0, 1)) << "needs the same drive";
     const std::string root_launcher = root + "orvex-root-test.exe";
     const std::string root_uninstall = root + "uninstall.exe";
-    ASSERT_EQ(GetFileAttributesA(root_uninstall.c_str()), INVALID_FILE_ATTRIBUTES)
-        << root_uninstall << " is there already";
+    // The root is the test prefix's own drive C; whatever an earlier run left there is ours.
     copy_file(built_program("uninstaller.exe"), root_launcher);
     copy_file(built_program("sample-uninstall.exe"), root_uninstall);
 
     Started launcher = start(root_launcher, "", elsewhere_.path());
     const DWORD code = launcher.process ? exit_code(launcher.process) : STILL_ACTIVE;
-    const bool ended = eventually([&] { return report().count("ended") == 1; });
+    if (code == STILL_ACTIVE && launcher.process)
+        TerminateProcess(launcher.process, 1);  // most likely showing its error box
+    const bool ended = eventually([&] { return report().count("ended") == 1; },
+                                      code == 0 ? 30000 : 1000);
     DeleteFileA(root_launcher.c_str());
     DeleteFileA(root_uninstall.c_str());
 
