@@ -16,11 +16,11 @@ wine_session_start() {
     fi
     trap wine_session_stop EXIT
 
-    if [ ! -f "$WINEPREFIX/system.reg" ]; then
-        echo "Making the Wine prefix $WINEPREFIX (once)"
-        wineboot -i >/dev/null 2>&1
-    fi
+    [ -f "$WINEPREFIX/system.reg" ] || echo "Making the Wine prefix $WINEPREFIX (once)"
+    # One persistent server, and Wine's own services up before the first test starts: a first
+    # program that has to start them itself under CTest was seen to hang.
     wineserver -p || true
+    wineboot -i >/dev/null 2>&1
 }
 
 wine_session_stop() {
