@@ -3,9 +3,13 @@
 
 #include "own_folder.h"
 #include "run_program.h"
+#include "system_dlls.h"
 
 int main(int, char **)
 {
+    // First of all: this program runs elevated, and a DLL planted in its folder would too.
+    restrict_dll_search();
+
     // One buffer: first the executable's folder, then the command line, which must be
     // writable for CreateProcessA.
     char path[MAX_PATH + 1];

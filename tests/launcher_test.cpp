@@ -132,12 +132,10 @@ BOOL CALLBACK find_box(HWND window, LPARAM param)
     return TRUE;
 }
 
-TEST_F(Launcher, MissingUninstallerShowsOneErrorBoxThenExitsZero)
+// Waits for the launcher's error box, checks that the launcher is still waiting for it, closes
+// it and returns its text ("" when none came up; the launcher is then ended).
+std::string close_error_box(const Started &launcher)
 {
-    ASSERT_TRUE(DeleteFileA(app_.file("uninstall.exe").c_str()));
-    Started launcher = start(launcher_, " /S", elsewhere_.path());
-    ASSERT_NE(launcher.process, nullptr);
-
     BoxSearch search = {launcher.id, NULL};
     const bool shown = eventually([&] {
         EnumWindows(find_box, reinterpret_cast<LPARAM>(&search));
@@ -145,19 +143,95 @@ TEST_F(Launcher, MissingUninstallerShowsOneErrorBoxThenExitsZero)
     });
     if (!shown) {
         TerminateProcess(launcher.process, 1);
-        CloseHandle(launcher.process);
-        FAIL() << "no window titled " << launcher_caption;
+        ADD_FAILURE() << "no window titled " << launcher_caption;
+        return "";
     }
-
     char text[512] = "";
     GetDlgItemTextA(search.box, 0xFFFF, text, sizeof text);
-    EXPECT_EQ(std::string(text), system_message(ERROR_FILE_NOT_FOUND) + " (0x2)");
     EXPECT_EQ(WaitForSingleObject(launcher.process, 0), (DWORD)WAIT_TIMEOUT)
         << "the launcher ended while its box was up";
-
     PostMessageA(search.box, WM_COMMAND, IDOK, 0);
+    return text;
+}
+
+TEST_F(Launcher, MissingUninstallerShowsOneErrorBoxThenExitsZero)
+{
+    ASSERT_TRUE(DeleteFileA(app_.file("uninstall.exe").c_str()));
+    Started launcher = start(launcher_, " /S", elsewhere_.path());
+    ASSERT_NE(launcher.process, nullptr);
+
+    EXPECT_EQ(close_error_box(launcher), system_message(ERROR_FILE_NOT_FOUND) + " (0x2)");
     EXPECT_EQ(exit_code(launcher.process), 0u);
     CloseHandle(launcher.process);
+}
+
+// Makes Wine prefer a DLL's native copy over its builtin one, for programs named
+// uninstaller.exe only, while it lives. (WINEDLLOVERRIDES cannot do it from here: Wine does not
+// pass a Windows program's change of it on to the programs it starts.)
+class PreferNativeForLauncher {
+public:
+    PreferNativeForLauncher()
+    {
+        RegCreateKeyExA(HKEY_CURRENT_USER, key_, 0, NULL, 0, KEY_SET_VALUE, NULL, &key, NULL);
+    }
+    ~PreferNativeForLauncher()
+    {
+        RegCloseKey(key);
+        RegDeleteKeyA(HKEY_CURRENT_USER, key_);
+    }
+    void add(const char *dll)
+    {
+        static const char value[] = "native,builtin";
+        RegSetValueExA(key, dll, 0, REG_SZ, reinterpret_cast<const BYTE *>(value), sizeof value);
+    }
+
+private:
+    static constexpr const char *key_ = "Software\\Wine\\AppDefaults\\uninstaller.exe\\DllOverrides";
+    HKEY key = NULL;
+};
+
+// The launcher runs elevated: a DLL placed in its folder under a system DLL's name must not be
+// loaded into it, neither on the normal path nor on the error box's. Wine is told to prefer
+// such native copies. (imm32 and uxtheme are loaded by name when the box comes up: without the
+// search restriction, Wine takes both from the launcher's folder.)
+TEST_F(Launcher, TakesNoDllFromItsFolder)
+{
+    const char *names[] = {"imm32", "uxtheme", "version", "cryptbase", "dwmapi", "winmm"};
+    PreferNativeForLauncher prefer_planted;
+    for (const char *name : names) {
+        copy_file(built_program("planted.dll"), app_.file(std::string(name) + ".dll"));
+        prefer_planted.add(name);
+    }
+    const std::string log = elsewhere_.file("planted.txt");
+    ScopedVariable log_variable("ORVEX_PLANTED_LOG", log);
+
+    Started normal = start(launcher_, "", elsewhere_.path());
+    ASSERT_NE(normal.process, nullptr);
+    EXPECT_EQ(exit_code(normal.process), 0u);
+    CloseHandle(normal.process);
+    EXPECT_TRUE(eventually([&] { return report().count("ended") == 1; }));
+
+    ASSERT_TRUE(DeleteFileA(app_.file("uninstall.exe").c_str()));
+    Started failing = start(launcher_, "", elsewhere_.path());
+    ASSERT_NE(failing.process, nullptr);
+    close_error_box(failing);
+    EXPECT_EQ(exit_code(failing.process), 0u);
+    CloseHandle(failing.process);
+
+    // The uninstaller is a program of its own and may load what it likes.
+    std::string loaded_by_launcher;
+    const std::string all = read_file(log);
+    size_t start_of_line = 0;
+    while (start_of_line < all.size()) {
+        size_t end = all.find('\n', start_of_line);
+        if (end == std::string::npos)
+            end = all.size();
+        const std::string line = all.substr(start_of_line, end - start_of_line);
+        if (line.find("uninstaller.exe loaded") != std::string::npos)
+            loaded_by_launcher += line + "\n";
+        start_of_line = end + 1;
+    }
+    EXPECT_EQ(loaded_by_launcher, "") << "everything planted that was loaded:\n" << all;
 }
 
 }  // namespace

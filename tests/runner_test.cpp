@@ -1,5 +1,9 @@
 // run_program starting real children: the sample uninstaller as a recording child.
+#include <ctype.h>
 #include <gtest/gtest.h>
+#include <windows.h>
+#include <objbase.h>
+#include <shellapi.h>
 
 #include "run_program.h"
 #include "support.h"
@@ -101,6 +105,57 @@ TEST_F(RunProgram, NoReportMeansNoOutput)
     testing::internal::CaptureStdout();
     run_program(&command[0], /*wait=*/0, /*console=*/1, /*report=*/0);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+}
+
+}  // namespace
+
+namespace {
+
+std::string loaded_from(const char *dll)
+{
+    HMODULE module = GetModuleHandleA(dll);
+    char path[MAX_PATH + 1] = "";
+    if (module != NULL)
+        GetModuleFileNameA(module, path, MAX_PATH);
+    return path;
+}
+
+std::string lower(std::string text)
+{
+    for (char &c : text)
+        c = (char)tolower((unsigned char)c);
+    return text;
+}
+
+std::string system_folder_file(const char *dll)
+{
+    char folder[MAX_PATH + 1] = "";
+    GetSystemDirectoryA(folder, MAX_PATH);
+    return std::string(folder) + "\\" + dll;
+}
+
+// The elevation fallback's calls, for real: SHELL32 and OLE32 are loaded from the system folder
+// on the first call, not at start.
+TEST_F(RunProgram, ShellStartLoadsItsDllsOnFirstUse)
+{
+    ASSERT_EQ(loaded_from("shell32.dll"), "") << "loaded at start";
+    ASSERT_EQ(loaded_from("ole32.dll"), "") << "loaded at start";
+
+    EXPECT_TRUE(SUCCEEDED(CoInitialize(NULL)));
+    const std::string sample = "\"" + built_program("sample-uninstall.exe") + "\"";
+    SHELLEXECUTEINFOA info = {};
+    info.cbSize = sizeof info;
+    info.fMask = SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
+    info.lpVerb = "runas";
+    info.lpFile = sample.c_str();
+    info.lpParameters = "/from-the-shell";
+    info.nShow = SW_SHOWNORMAL;
+    EXPECT_TRUE(ShellExecuteExA(&info)) << "error " << GetLastError();
+
+    EXPECT_TRUE(eventually([&] { return report().count("ended") == 1; }));
+    EXPECT_NE(report()["command line"].find("/from-the-shell"), std::string::npos);
+    EXPECT_EQ(lower(loaded_from("shell32.dll")), lower(system_folder_file("shell32.dll")));
+    EXPECT_EQ(lower(loaded_from("ole32.dll")), lower(system_folder_file("ole32.dll")));
 }
 
 }  // namespace
