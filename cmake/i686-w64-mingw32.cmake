@@ -1,5 +1,5 @@
-# Cross-compiles for 32-bit x86 Windows with Debian's mingw-w64. The -posix compilers carry the
-# std::mutex that GoogleTest needs.
+# Cross-compiles for 32-bit x86 Windows with Debian's mingw-w64 GCC. The -posix compilers carry
+# the std::mutex that GoogleTest needs.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86)
 
@@ -12,6 +12,12 @@ set(CMAKE_FIND_ROOT_PATH /usr/${triple})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+
+# GNU ld takes the header's time stamp from SOURCE_DATE_EPOCH.
+include(${CMAKE_CURRENT_LIST_DIR}/build-epoch.cmake)
+if(DEFINED build_epoch)
+    set(CMAKE_CXX_LINKER_LAUNCHER ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=${build_epoch})
+endif()
 
 # Test programs run under Wine.
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/wine-run)

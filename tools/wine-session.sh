@@ -2,7 +2,7 @@
 # ended when the calling script ends.
 wine_session_start() {
     local root=$1
-    export WINEPREFIX="$root/build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    export WINEPREFIX="$root/build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
     mkdir -p "$root/build"
 
     if [ -z "${DISPLAY:-}" ] || [ -n "${CI:-}" ]; then

@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Signs the built launcher with a throwaway certificate and checks the signature, the signed
+# file's behaviour and resources, and that a bad certificate or password leaves no file behind.
+set -euo pipefail
+root=$1
+cd "$root"
+work=$(mktemp -d /tmp/orvex-signing.XXXXXX)
+trap 'rm -rf "$work"' EXIT
+
+echo "s3cret-for-tests" > "$work/password"
+openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Orvex signing test" \
+    -addext "extendedKeyUsage=codeSigning" -keyout "$work/key.pem" -out "$work/cert.pem" 2>/dev/null
+openssl pkcs12 -export -inkey "$work/key.pem" -in "$work/cert.pem" -out "$work/cert.p12" \
+    -passout "file:$work/password"
+
+unsigned=build/release/uninstaller.exe
+before=$(sha256sum "$unsigned")
+tools/sign --pkcs12 "$work/cert.p12" --password-file "$work/password" --output "$work/signed.exe"
+[ "$(sha256sum "$unsigned")" = "$before" ] || { echo "the unsigned build was changed"; exit 1; }
+
+verify=$(osslsigncode verify -CAfile "$work/cert.pem" -in "$work/signed.exe" 2>&1) || {
+    echo "$verify"; echo "signature does not verify"; exit 1; }
+echo "$verify" | grep -E "Signature verification|Number of signers|Subject:" | head -4
+
+imports() { i686-w64-mingw32-objdump -p "$1" | sed -n 's/^\s*DLL Name: //p'; }
+[ "$(imports "$unsigned")" = "$(imports "$work/signed.exe")" ] || { echo "imports changed"; exit 1; }
+tools/suite-on signed "$work/signed.exe"
+
+# Failures: a clear message, a non-zero status and no output file.
+echo "not the password" > "$work/wrong"
+for case in wrong-password missing-certificate; do
+    out="$work/$case.exe"
+    if [ $case = wrong-password ]; then
+        args=(--pkcs12 "$work/cert.p12" --password-file "$work/wrong")
+    else
+        args=(--pkcs12 "$work/no-such.p12" --password-file "$work/password")
+    fi
+    if message=$(tools/sign "${args[@]}" --output "$out" 2>&1); then
+        echo "$case: signing succeeded"; exit 1
+    fi
+    echo "$case: $(echo "$message" | head -1)"
+    if ls "$work" | grep -q "^$case.exe"; then echo "$case: left a file behind"; exit 1; fi
+done
+echo "signing: all checks passed"
