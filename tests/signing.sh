@@ -41,4 +41,11 @@ for case in wrong-password missing-certificate; do
     echo "$case: $(echo "$message" | head -1)"
     if ls "$work" | grep -q "^$case.exe"; then echo "$case: left a file behind"; exit 1; fi
 done
+# The package, signed: its checksums hold and its launcher verifies.
+tools/package --pkcs12 "$work/cert.p12" --password-file "$work/password" >/dev/null
+mkdir "$work/unpacked"
+/usr/bin/python3 -m zipfile -e dist/orvex-uninstaller-1.0.0-x86.zip "$work/unpacked"
+(cd "$work/unpacked/orvex-uninstaller-1.0.0-x86" && sha256sum -c SHA256SUMS)
+osslsigncode verify -CAfile "$work/cert.pem" \
+    -in "$work/unpacked/orvex-uninstaller-1.0.0-x86/uninstaller.exe" >/dev/null
 echo "signing: all checks passed"
