@@ -23,13 +23,15 @@ set(CMAKE_CXX_FLAGS_INIT "--sysroot=${sysroot} -femulated-tls -isystem ${gcc_dir
 # libstdc++ and the unwinder of the -posix GCC need winpthreads.
 set(linker_flags "-fuse-ld=lld -L${gcc_dir} -lpthread")
 
-# lld takes the header's time stamp as an option.
-include(${CMAKE_CURRENT_LIST_DIR}/build-epoch.cmake)
-if(DEFINED build_epoch)
-    string(APPEND linker_flags " -Wl,-Xlink=-timestamp:${build_epoch}")
-endif()
 set(CMAKE_EXE_LINKER_FLAGS_INIT "${linker_flags}")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "${linker_flags}")
+
+# lld takes the header's time stamp as an option; not through the *_INIT flags, which the cache
+# keeps from the first configure on.
+include(${CMAKE_CURRENT_LIST_DIR}/build-epoch.cmake)
+if(DEFINED build_epoch)
+    set(toolchain_link_options -Wl,-Xlink=-timestamp:${build_epoch})
+endif()
 
 set(CMAKE_FIND_ROOT_PATH ${sysroot})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)

@@ -220,18 +220,11 @@ TEST_F(Launcher, TakesNoDllFromItsFolder)
 
     // The uninstaller is a program of its own and may load what it likes.
     std::string loaded_by_launcher;
-    const std::string all = read_file(log);
-    size_t start_of_line = 0;
-    while (start_of_line < all.size()) {
-        size_t end = all.find('\n', start_of_line);
-        if (end == std::string::npos)
-            end = all.size();
-        const std::string line = all.substr(start_of_line, end - start_of_line);
+    for (const std::string &line : read_lines(log)) {
         if (line.find("uninstaller.exe loaded") != std::string::npos)
             loaded_by_launcher += line + "\n";
-        start_of_line = end + 1;
     }
-    EXPECT_EQ(loaded_by_launcher, "") << "everything planted that was loaded:\n" << all;
+    EXPECT_EQ(loaded_by_launcher, "") << "everything planted that was loaded:\n" << read_file(log);
 }
 
 }  // namespace

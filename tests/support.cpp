@@ -81,22 +81,30 @@ void copy_file(const std::string &from, const std::string &to)
         << from << " -> " << to << ": error " << GetLastError();
 }
 
-std::map<std::string, std::string> read_report(const std::string &path)
+std::vector<std::string> read_lines(const std::string &path)
 {
-    std::map<std::string, std::string> report;
+    std::vector<std::string> lines;
     const std::string text = read_file(path);
     size_t start = 0;
     while (start < text.size()) {
         size_t end = text.find('\n', start);
         if (end == std::string::npos)
             end = text.size();
-        const std::string line = text.substr(start, end - start);
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
+std::map<std::string, std::string> read_report(const std::string &path)
+{
+    std::map<std::string, std::string> report;
+    for (const std::string &line : read_lines(path)) {
         const size_t colon = line.find(": ");
         if (colon == std::string::npos)
             report[line] = "";
         else
             report[line.substr(0, colon)] = line.substr(colon + 2);
-        start = end + 1;
     }
     return report;
 }

@@ -3,6 +3,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <vector>
 #include <windows.h>
 
 // The folder that holds this test program, where the build also puts the launcher and the
@@ -38,6 +39,7 @@ private:
 };
 
 std::string read_file(const std::string &path);
+std::vector<std::string> read_lines(const std::string &path);
 void copy_file(const std::string &from, const std::string &to);
 
 // The sample uninstaller's report, "key: value" lines; the line "ended" becomes the key
