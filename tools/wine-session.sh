@@ -16,7 +16,9 @@ wine_session_start() {
     fi
     trap wine_session_stop EXIT
 
-    [ -f "$WINEPREFIX/system.reg" ] || echo "Making the Wine prefix $WINEPREFIX (once)"
+    [ -f "$WINEPREFIX/system.reg" ] || echo "Making the Wine prefix build/wineprefix (once, about a minute)"
+    # The server starts in the prefix's folder, which must be there already.
+    mkdir -p "$WINEPREFIX"
     # One persistent server, and Wine's own services up before the first test starts: a first
     # program that has to start them itself under CTest was seen to hang.
     wineserver -p || true
