@@ -1,25 +1,43 @@
 #include "own_folder.h"
 
-void enter_own_folder(char *path, DWORD size)
+#include <windows.h>
+
+// The longest path the system hands out, and its terminator. In wide characters: an ANSI path
+// turns characters outside the code page into '?' or into look-alikes ("Ā" into "A", "．" into
+// "."), which name another folder or none.
+static const DWORD path_size = 32767 + 1;
+
+static bool is_separator(WCHAR c)
 {
-    DWORD length = GetModuleFileNameA(/*module=*/NULL, path, size);
+    return c == L'\\' || c == L'/';
+}
+
+bool enter_own_folder()
+{
+    WCHAR path[path_size];
+    const DWORD length = GetModuleFileNameW(/*module=*/NULL, path, path_size);
     if (length == 0)
-        return;
-    // A cut path fills the whole buffer, unterminated on some versions of Windows.
-    if (length >= size)
-        length = size - 1;
-    path[length] = '\0';
-
-    for (DWORD i = length; i-- > 0;) {
-        if (path[i] == '\\' || path[i] == '/') {
-            // A root keeps its separator: "C:" alone names the current folder of drive C, not
-            // its root, and "" names nothing.
-            const bool root = i == 0 || path[i - 1] == ':';
-            path[root ? i + 1 : i] = '\0';
-            break;
-        }
+        return false;
+    // A cut path names an ancestor folder, not ours. (Vista and later say so with
+    // ERROR_INSUFFICIENT_BUFFER, XP only by filling the buffer.)
+    if (length >= path_size) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return false;
     }
+    path[length] = L'\0';
 
-    // Without a separator this names a file and fails; the inherited folder then stays.
-    SetCurrentDirectoryA(path);
+    DWORD end = length;
+    while (end > 0 && !is_separator(path[end - 1]))
+        --end;
+    if (end == 0) {
+        SetLastError(ERROR_BAD_PATHNAME);
+        return false;
+    }
+    const DWORD separator = end - 1;
+    // A root keeps its separator: "C:" alone names the current folder of drive C, not its root,
+    // and "" names nothing.
+    const bool root = separator == 0 || path[separator - 1] == L':';
+    path[root ? separator + 1 : separator] = L'\0';
+
+    return SetCurrentDirectoryW(path) != FALSE;
 }

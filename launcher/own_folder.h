@@ -1,8 +1,6 @@
 #pragma once
 
-#include <windows.h>
-
-// Makes the folder that holds this process's executable the current directory. path is the
-// caller's buffer of size bytes; it is left holding that folder. A failure leaves the current
-// directory as it was.
-void enter_own_folder(char *path, DWORD size);
+// Makes the folder that holds this process's executable the current directory. Returns false,
+// with the thread's last error saying why, when that folder cannot be found whole or cannot be
+// entered; the current directory is then left as it was.
+bool enter_own_folder();

@@ -1,11 +1,10 @@
 #include "run_program.h"
 
-#include <stdio.h>
 #include <windows.h>
 #include <objbase.h>
 #include <shellapi.h>
 
-#include "last_error.h"
+#include "report.h"
 
 #ifndef ERROR_ELEVATION_REQUIRED
 #define ERROR_ELEVATION_REQUIRED 740L
@@ -64,28 +63,6 @@ static BOOL start_elevated(const char *command_line)
 
     CoInitialize(/*reserved=*/NULL);
     return ShellExecuteExA(&info);
-}
-
-// The one place where a failure to start becomes something the user sees. Describes the
-// thread's last error, which must still be that of the failed start.
-static void report_failure(const char *command_line, int console)
-{
-    const DWORD error = GetLastError();
-
-    char caption[128];
-    _snprintf(caption, sizeof caption, "Cannot run %s", command_line);
-    caption[sizeof caption - 1] = '\0';  // _snprintf leaves a cut result unterminated
-
-    char text[255];
-    SetLastError(error);
-    format_last_error(text, sizeof text);
-
-    if (console) {
-        puts(caption);
-        puts(text);
-    } else {
-        MessageBoxA(/*owner=*/NULL, text, caption, MB_ICONERROR | MB_OK);
-    }
 }
 
 void run_program(char *command_line, int wait, int console, int report)

@@ -10,19 +10,18 @@ const char launcher_caption[] = "Cannot run \".\\uninstall.exe\"";
 
 struct Started {
     HANDLE process = NULL;
-    DWORD id = 0;
+    DWORD id = 0;  // 0: any process's box counts
 };
 
-Started start(const std::string &program, const std::string &arguments,
-              const std::string &folder)
+Started start_command(const std::string &command, const std::string &folder)
 {
-    std::string command = "\"" + program + "\"" + arguments;
-    STARTUPINFOA startup = {};
+    std::wstring line = widen(command);
+    STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
     Started started;
-    if (!CreateProcessA(NULL, &command[0], NULL, NULL, FALSE, 0, NULL, folder.c_str(), &startup,
-                        &process)) {
+    if (!CreateProcessW(NULL, &line[0], NULL, NULL, FALSE, 0, NULL, widen(folder).c_str(),
+                        &startup, &process)) {
         ADD_FAILURE() << "cannot start " << command << ": error " << GetLastError();
         return started;
     }
@@ -32,6 +31,12 @@ Started start(const std::string &program, const std::string &arguments,
     return started;
 }
 
+Started start(const std::string &program, const std::string &arguments,
+              const std::string &folder)
+{
+    return start_command("\"" + program + "\"" + arguments, folder);
+}
+
 DWORD exit_code(HANDLE process)
 {
     if (WaitForSingleObject(process, 60000) != WAIT_OBJECT_0)
@@ -39,6 +44,70 @@ DWORD exit_code(HANDLE process)
     DWORD code = STILL_ACTIVE;
     GetExitCodeProcess(process, &code);
     return code;
+}
+
+// The "folder" lines of a report, one for each sample uninstaller that ran.
+std::vector<std::string> folders_reported(const std::string &report_path)
+{
+    std::vector<std::string> folders;
+    for (const std::string &line : read_lines(report_path)) {
+        if (line.compare(0, 8, "folder: ") == 0)
+            folders.push_back(line.substr(8));
+    }
+    return folders;
+}
+
+struct BoxSearch {
+    DWORD process_id;
+    HWND box;
+};
+
+BOOL CALLBACK find_box(HWND window, LPARAM param)
+{
+    BoxSearch *search = reinterpret_cast<BoxSearch *>(param);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    wchar_t title[256] = L"";
+    GetWindowTextW(window, title, 256);
+    if ((search->process_id == 0 || owner == search->process_id) &&
+        narrow(title) == launcher_caption) {
+        search->box = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND error_box(DWORD process_id)
+{
+    BoxSearch search = {process_id, NULL};
+    EnumWindows(find_box, reinterpret_cast<LPARAM>(&search));
+    return search.box;
+}
+
+// Reads the box's text in UTF-8 (the ANSI form would turn characters outside the code page
+// into '?') and closes it.
+std::string close_box(HWND box)
+{
+    wchar_t text[512] = L"";
+    GetDlgItemTextW(box, 0xFFFF, text, 512);
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    return narrow(text);
+}
+
+// Waits for the launcher's error box, checks that the launcher is still waiting for it, closes
+// it and returns its text ("" when none came up; the launcher is then ended).
+std::string close_error_box(const Started &launcher)
+{
+    HWND box = NULL;
+    const bool shown = eventually([&] { return (box = error_box(launcher.id)) != NULL; });
+    if (!shown) {
+        TerminateProcess(launcher.process, 1);
+        ADD_FAILURE() << "no window titled " << launcher_caption;
+        return "";
+    }
+    EXPECT_EQ(WaitForSingleObject(launcher.process, 0), (DWORD)WAIT_TIMEOUT)
+        << "the launcher ended while its box was up";
+    return close_box(box);
 }
 
 class Launcher : public ::testing::Test {
@@ -103,8 +172,8 @@ TEST_F(Launcher, WorksFromTheRootOfADrive)
         TerminateProcess(launcher.process, 1);  // most likely showing its error box
     const bool ended = eventually([&] { return report().count("ended") == 1; },
                                       code == 0 ? 30000 : 1000);
+    eventually([&] { return DeleteFileA(root_uninstall.c_str()) != FALSE; }, 5000);
     DeleteFileA(root_launcher.c_str());
-    DeleteFileA(root_uninstall.c_str());
 
     EXPECT_EQ(code, 0u);
     ASSERT_TRUE(ended) << "uninstall.exe never ran";
@@ -113,54 +182,79 @@ TEST_F(Launcher, WorksFromTheRootOfADrive)
         CloseHandle(launcher.process);
 }
 
-struct BoxSearch {
-    DWORD process_id;
-    HWND box;
+// Installed in a folder of any name, started from a folder that holds an uninstall.exe of its
+// own (the decoy): the launcher runs the one beside it, never the decoy, never another folder's.
+struct FolderCase {
+    const char *name;
+    const char *app;    // the launcher's folder, under a fresh folder
+    const char *decoy;  // a second decoy's folder, where an ANSI path would lead; "" for none
 };
 
-BOOL CALLBACK find_box(HWND window, LPARAM param)
+const FolderCase folder_cases[] = {
+    {"Cyrillic", "Приложение", ""},
+    {"CJK", "应用程序", ""},
+    {"emoji", "Orvex 😀", ""},
+    {"a per-user install under a Cyrillic user name",
+     "Users\\Дмитрий\\AppData\\Local\\Programs\\Orvex", ""},
+    // ANSI "best fit" turns these names into others that exist.
+    {"best fit: a sibling", "Āpp", "App"},
+    {"best fit: full-width dots", "sub\\．．", ""},  // "sub\.." is the fresh folder itself
+};
+
+TEST_F(Launcher, FolderOfAnyNameAndNeverADecoy)
 {
-    BoxSearch *search = reinterpret_cast<BoxSearch *>(param);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    char title[256] = "";
-    GetWindowTextA(window, title, sizeof title);
-    if (owner == search->process_id && std::string(title) == launcher_caption) {
-        search->box = window;
-        return FALSE;
+    for (const FolderCase &c : folder_cases) {
+        SCOPED_TRACE(c.name);
+        TempFolder base;
+        const std::string app = base.file(c.app);
+        const std::string start_folder = base.file("start");
+        make_folders(app);
+        make_folders(start_folder);
+        copy_file(built_program("uninstaller.exe"), app + "\\uninstaller.exe");
+        copy_file(built_program("sample-uninstall.exe"), app + "\\uninstall.exe");
+        std::vector<std::string> decoys = {start_folder, base.path()};
+        if (*c.decoy != '\0') {
+            decoys.push_back(base.file(c.decoy));
+            make_folders(decoys.back());
+        }
+        for (const std::string &decoy : decoys)
+            copy_file(built_program("sample-uninstall.exe"), decoy + "\\uninstall.exe");
+        const std::string report_path = base.file("report.txt");
+        ScopedVariable report_variable("ORVEX_SAMPLE_REPORT", report_path);
+
+        Started launcher = start(app + "\\uninstaller.exe", "", start_folder);
+        ASSERT_NE(launcher.process, nullptr);
+        const DWORD code = exit_code(launcher.process);
+        if (code == STILL_ACTIVE) {
+            ADD_FAILURE() << "the launcher did not end; its box says: "
+                          << close_error_box(launcher);
+        }
+        CloseHandle(launcher.process);
+        EXPECT_EQ(code, 0u);
+        EXPECT_TRUE(eventually([&] { return read_report(report_path).count("ended") == 1; }));
+        EXPECT_EQ(folders_reported(report_path), std::vector<std::string>{app});
+        // The file may stay in use for a moment after the sample has written its last line.
+        eventually([&] { return DeleteFileW(widen(app + "\\uninstall.exe").c_str()) != 0; },
+                   5000);
     }
-    return TRUE;
 }
 
-// Waits for the launcher's error box, checks that the launcher is still waiting for it, closes
-// it and returns its text ("" when none came up; the launcher is then ended).
-std::string close_error_box(const Started &launcher)
-{
-    BoxSearch search = {launcher.id, NULL};
-    const bool shown = eventually([&] {
-        EnumWindows(find_box, reinterpret_cast<LPARAM>(&search));
-        return search.box != NULL;
-    });
-    if (!shown) {
-        TerminateProcess(launcher.process, 1);
-        ADD_FAILURE() << "no window titled " << launcher_caption;
-        return "";
-    }
-    char text[512] = "";
-    GetDlgItemTextA(search.box, 0xFFFF, text, sizeof text);
-    EXPECT_EQ(WaitForSingleObject(launcher.process, 0), (DWORD)WAIT_TIMEOUT)
-        << "the launcher ended while its box was up";
-    PostMessageA(search.box, WM_COMMAND, IDOK, 0);
-    return text;
-}
-
+// The box shows the system's own message in the user's display language, even one that the
+// ANSI code page cannot write (tests/CMakeLists.txt runs this in Russian with code page 1252).
 TEST_F(Launcher, MissingUninstallerShowsOneErrorBoxThenExitsZero)
 {
-    ASSERT_TRUE(DeleteFileA(app_.file("uninstall.exe").c_str()));
+    char expected_language[16] = "";
+    if (GetEnvironmentVariableA("ORVEX_TEST_UI_LANGUAGE", expected_language, 16) != 0) {
+        ASSERT_EQ(GetUserDefaultUILanguage(), (LANGID)strtoul(expected_language, NULL, 16))
+            << "the display language was not set as asked";
+    }
+    ASSERT_TRUE(DeleteFileW(widen(app_.file("uninstall.exe")).c_str()));
     Started launcher = start(launcher_, " /S", elsewhere_.path());
     ASSERT_NE(launcher.process, nullptr);
 
-    EXPECT_EQ(close_error_box(launcher), system_message(ERROR_FILE_NOT_FOUND) + " (0x2)");
+    const std::string text = close_error_box(launcher);
+    EXPECT_EQ(text, system_message_utf8(ERROR_FILE_NOT_FOUND) + " (0x2)");
+    EXPECT_EQ(text.find('?'), std::string::npos) << text;
     EXPECT_EQ(exit_code(launcher.process), 0u);
     CloseHandle(launcher.process);
 }
@@ -211,7 +305,9 @@ TEST_F(Launcher, TakesNoDllFromItsFolder)
     CloseHandle(normal.process);
     EXPECT_TRUE(eventually([&] { return report().count("ended") == 1; }));
 
-    ASSERT_TRUE(DeleteFileA(app_.file("uninstall.exe").c_str()));
+    // The file may stay in use for a moment after the sample has written its last line.
+    ASSERT_TRUE(eventually(
+        [&] { return DeleteFileW(widen(app_.file("uninstall.exe")).c_str()) != 0; }, 5000));
     Started failing = start(launcher_, "", elsewhere_.path());
     ASSERT_NE(failing.process, nullptr);
     close_error_box(failing);

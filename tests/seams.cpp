@@ -1,5 +1,7 @@
 #include "seams.h"
 
+#include "support.h"
+
 #include <string.h>
 #include <objbase.h>
 #include <shellapi.h>
@@ -97,6 +99,8 @@ DWORD WINAPI fake_WaitForSingleObject(HANDLE handle, DWORD timeout)
 HRESULT WINAPI fake_CoInitialize(LPVOID reserved)
 {
     seams.calls.push_back("CoInitialize");
+    if (seams.real_shell)
+        return REAL("ole32.dll", CoInitialize)(reserved);
     return reserved == NULL ? S_OK : E_INVALIDARG;
 }
 
@@ -110,6 +114,8 @@ BOOL WINAPI fake_ShellExecuteExA(SHELLEXECUTEINFOA *info)
     call.parameters = info->lpParameters ? info->lpParameters : "";
     call.parameters_null = info->lpParameters == NULL;
     seams.shell_calls.push_back(call);
+    if (seams.real_shell)
+        return REAL("shell32.dll", ShellExecuteExA)(info);
     if (seams.shell_error != 0) {
         SetLastError(seams.shell_error);
         return FALSE;
@@ -150,31 +156,37 @@ HLOCAL WINAPI fake_LocalFree(HLOCAL memory)
     return REAL("kernel32.dll", LocalFree)(memory);
 }
 
-DWORD WINAPI fake_GetModuleFileNameA(HMODULE module, LPSTR path, DWORD size)
+DWORD WINAPI fake_GetModuleFileNameW(HMODULE module, LPWSTR path, DWORD size)
 {
     if (!seams.fake_module || module != NULL)
-        return REAL("kernel32.dll", GetModuleFileNameA)(module, path, size);
+        return REAL("kernel32.dll", GetModuleFileNameW)(module, path, size);
     if (seams.module_error != 0) {
         SetLastError(seams.module_error);
         return 0;
     }
-    const DWORD length = (DWORD)seams.module_path.size();
+    const std::wstring wide = widen(seams.module_path);
+    const DWORD length = (DWORD)wide.size();
     if (length < size) {
-        memcpy(path, seams.module_path.c_str(), length + 1);
+        memcpy(path, wide.c_str(), (length + 1) * sizeof(WCHAR));
         return length;
     }
-    // A path that does not fit fills the buffer without a terminator.
-    memcpy(path, seams.module_path.data(), size);
+    // A path that does not fit fills the buffer without a terminator, as XP does; Vista and
+    // later also say so in the last error.
+    memcpy(path, wide.data(), size * sizeof(WCHAR));
     SetLastError(ERROR_INSUFFICIENT_BUFFER);
     return size;
 }
 
-BOOL WINAPI fake_SetCurrentDirectoryA(LPCSTR folder)
+BOOL WINAPI fake_SetCurrentDirectoryW(LPCWSTR folder)
 {
     if (!seams.fake_folder)
-        return REAL("kernel32.dll", SetCurrentDirectoryA)(folder);
-    seams.calls.push_back("SetCurrentDirectoryA");
-    seams.folders.push_back(folder);
+        return REAL("kernel32.dll", SetCurrentDirectoryW)(folder);
+    seams.calls.push_back("SetCurrentDirectoryW");
+    seams.folders.push_back(narrow(folder));
+    if (seams.folder_error != 0) {
+        SetLastError(seams.folder_error);
+        return FALSE;
+    }
     return TRUE;
 }
 
@@ -195,5 +207,5 @@ SEAM(ShellExecuteExA, 4)
 SEAM(MessageBoxA, 16)
 SEAM(FormatMessageA, 28)
 SEAM(LocalFree, 4)
-SEAM(GetModuleFileNameA, 12)
-SEAM(SetCurrentDirectoryA, 4)
+SEAM(GetModuleFileNameW, 12)
+SEAM(SetCurrentDirectoryW, 4)

@@ -38,19 +38,21 @@ struct Seams {
     DWORD shell_error = 0;   // 0: the shell starts it
     bool fake_message = false;
     std::string message;  // what FormatMessageA hands out, allocated
+    bool real_shell = false;  // CoInitialize and ShellExecuteExA pass on to the system's
     bool fake_module = false;
-    std::string module_path;  // what GetModuleFileNameA writes, cut as the old systems did
-    DWORD module_error = 0;   // non-zero: GetModuleFileNameA fails with it
+    std::string module_path;  // UTF-8; what GetModuleFileNameW writes, cut as the system does
+    DWORD module_error = 0;   // non-zero: GetModuleFileNameW fails with it
     bool fake_folder = false;
+    DWORD folder_error = 0;   // non-zero: SetCurrentDirectoryW fails with it
 
     // What happened, in order: "CreateProcessA", "WaitForSingleObject(process)",
     // "CloseHandle(process)", "CloseHandle(thread)", "CoInitialize", "ShellExecuteExA",
-    // "MessageBoxA", "LocalFree(message)", "SetCurrentDirectoryA".
+    // "MessageBoxA", "LocalFree(message)", "SetCurrentDirectoryW".
     std::vector<std::string> calls;
     std::vector<CreateProcessCall> creates;
     std::vector<ShellExecuteCall> shell_calls;
     std::vector<MessageBoxCall> boxes;
-    std::vector<std::string> folders;  // what SetCurrentDirectoryA got
+    std::vector<std::string> folders;  // what SetCurrentDirectoryW got, in UTF-8
     DWORD wait_timeout = 0;
     bool message_guard_intact = true;
 };

@@ -3,12 +3,38 @@
 #include <gtest/gtest.h>
 #include <stdio.h>
 
+std::wstring widen(const std::string &utf8)
+{
+    const int size = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), (int)utf8.size(), NULL, 0);
+    std::wstring wide(size, L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), (int)utf8.size(), &wide[0], size);
+    return wide;
+}
+
+std::string narrow(const std::wstring &wide)
+{
+    const int size =
+        WideCharToMultiByte(CP_UTF8, 0, wide.data(), (int)wide.size(), NULL, 0, NULL, NULL);
+    std::string utf8(size, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), (int)wide.size(), &utf8[0], size, NULL, NULL);
+    return utf8;
+}
+
+// "\\?\" lifts the 260-character limit of the file functions.
+static std::wstring long_form(const std::string &path)
+{
+    return path.compare(0, 2, "\\\\") == 0 ? widen(path) : L"\\\\?\\" + widen(path);
+}
+
 std::string build_folder()
 {
-    char path[MAX_PATH + 1] = "";
-    GetModuleFileNameA(NULL, path, MAX_PATH);
-    std::string folder(path);
-    return folder.substr(0, folder.find_last_of("\\/"));
+    // Once, before any test fakes the module's path.
+    static const std::string folder = [] {
+        std::wstring path(32768, L'\0');
+        path.resize(GetModuleFileNameW(NULL, &path[0], (DWORD)path.size()));
+        return narrow(path.substr(0, path.find_last_of(L"\\/")));
+    }();
+    return folder;
 }
 
 std::string built_program(const char *name)
@@ -16,16 +42,16 @@ std::string built_program(const char *name)
     return build_folder() + "\\" + name;
 }
 
-TempFolder::TempFolder()
+TempFolder::TempFolder(const std::string &suffix)
 {
-    char base[MAX_PATH + 1] = "";
-    GetTempPathA(sizeof base, base);
+    wchar_t base[MAX_PATH + 1] = L"";
+    GetTempPathW(MAX_PATH + 1, base);
     static unsigned counter = 0;
     for (;;) {
-        char name[MAX_PATH + 64];
-        snprintf(name, sizeof name, "%sorvex-test-%lu-%u", base, GetCurrentProcessId(),
-                 ++counter);
-        if (CreateDirectoryA(name, NULL)) {
+        const std::string name = narrow(base) + "orvex-test-" +
+                                 std::to_string(GetCurrentProcessId()) + "-" +
+                                 std::to_string(++counter) + suffix;
+        if (CreateDirectoryW(widen(name).c_str(), NULL)) {
             path_ = name;
             return;
         }
@@ -36,36 +62,54 @@ TempFolder::TempFolder()
     }
 }
 
-TempFolder::~TempFolder()
+static void remove_tree(const std::wstring &folder)
 {
-    if (path_.empty())
-        return;
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((path_ + "\\*").c_str(), &found);
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
     if (search != INVALID_HANDLE_VALUE) {
         do {
-            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-                DeleteFileA(file(found.cFileName).c_str());
-        } while (FindNextFileA(search, &found));
+            const std::wstring name = found.cFileName;
+            if (name == L"." || name == L"..")
+                continue;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                remove_tree(folder + L"\\" + name);
+            else
+                DeleteFileW((folder + L"\\" + name).c_str());
+        } while (FindNextFileW(search, &found));
         FindClose(search);
     }
-    RemoveDirectoryA(path_.c_str());
+    RemoveDirectoryW(folder.c_str());
+}
+
+TempFolder::~TempFolder()
+{
+    if (!path_.empty())
+        remove_tree(long_form(path_));
+}
+
+void make_folders(const std::string &path)
+{
+    for (size_t at = path.find('\\', 3); at != std::string::npos; at = path.find('\\', at + 1))
+        CreateDirectoryW(long_form(path.substr(0, at)).c_str(), NULL);
+    if (!CreateDirectoryW(long_form(path).c_str(), NULL)) {
+        ASSERT_EQ(GetLastError(), (DWORD)ERROR_ALREADY_EXISTS) << "cannot create " << path;
+    }
 }
 
 ScopedVariable::ScopedVariable(const char *name, const std::string &value) : name_(name)
 {
-    SetEnvironmentVariableA(name, value.c_str());
+    SetEnvironmentVariableW(widen(name).c_str(), widen(value).c_str());
 }
 
 ScopedVariable::~ScopedVariable()
 {
-    SetEnvironmentVariableA(name_.c_str(), NULL);
+    SetEnvironmentVariableW(widen(name_).c_str(), NULL);
 }
 
 std::string read_file(const std::string &path)
 {
     std::string text;
-    if (FILE *file = fopen(path.c_str(), "rb")) {
+    if (FILE *file = _wfopen(long_form(path).c_str(), L"rb")) {
         char chunk[4096];
         size_t got;
         while ((got = fread(chunk, 1, sizeof chunk, file)) > 0)
@@ -77,7 +121,8 @@ std::string read_file(const std::string &path)
 
 void copy_file(const std::string &from, const std::string &to)
 {
-    ASSERT_TRUE(CopyFileA(from.c_str(), to.c_str(), /*fail_if_exists=*/FALSE))
+    ASSERT_TRUE(CopyFileW(long_form(from).c_str(), long_form(to).c_str(),
+                          /*fail_if_exists=*/FALSE))
         << from << " -> " << to << ": error " << GetLastError();
 }
 
@@ -128,4 +173,14 @@ std::string system_message(DWORD code)
     while (length > 0 && (text[length - 1] == '\r' || text[length - 1] == '\n'))
         --length;
     return std::string(text, length);
+}
+
+std::string system_message_utf8(DWORD code)
+{
+    wchar_t text[1024] = L"";
+    DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                  NULL, code, 0, text, 1024, NULL);
+    while (length > 0 && (text[length - 1] == L'\r' || text[length - 1] == L'\n'))
+        --length;
+    return narrow(std::wstring(text, length));
 }

@@ -1,20 +1,26 @@
 #pragma once
 
+// Test helpers. Paths and texts are UTF-8 here and go to the system's wide-character functions,
+// so that folders of any name can be made, filled and read whatever the ANSI code page.
 #include <functional>
 #include <map>
 #include <string>
 #include <vector>
 #include <windows.h>
 
+std::wstring widen(const std::string &utf8);
+std::string narrow(const std::wstring &wide);
+
 // The folder that holds this test program, where the build also puts the launcher and the
 // sample uninstaller; without a trailing separator.
 std::string build_folder();
 std::string built_program(const char *name);
 
-// A fresh folder under the temporary folder, removed with its files at the end.
+// A fresh folder under the temporary folder, its name ending in suffix; removed at the end with
+// everything in it.
 class TempFolder {
 public:
-    TempFolder();
+    explicit TempFolder(const std::string &suffix = "");
     ~TempFolder();
     TempFolder(const TempFolder &) = delete;
     TempFolder &operator=(const TempFolder &) = delete;
@@ -25,6 +31,9 @@ public:
 private:
     std::string path_;
 };
+
+// Makes a folder and any missing parents, at any length.
+void make_folders(const std::string &path);
 
 // Sets an environment variable of this process for a scope; children inherit it.
 class ScopedVariable {
@@ -49,5 +58,7 @@ std::map<std::string, std::string> read_report(const std::string &path);
 // Polls until done() holds or the time runs out; returns done() at the end.
 bool eventually(const std::function<bool()> &done, DWORD timeout_ms = 30000);
 
-// The system's message for code without its line end, read independently of the launcher.
+// The system's message for code without its line end, read independently of the launcher: in
+// the ANSI code page, and in UTF-8 from the wide text.
 std::string system_message(DWORD code);
+std::string system_message_utf8(DWORD code);

@@ -1,0 +1,6 @@
+#pragma once
+
+// The launcher's whole job: enters the folder that holds the executable and starts
+// ".\uninstall.exe" there without waiting for it, reporting in an error box when either cannot
+// be done.
+void launch_uninstaller();
