@@ -168,6 +168,33 @@ TEST_F(Resources, SystemAcceptsTheManifestAndGivesCommonControls6)
         << "version 6 even without the manifest: " << outside;
 }
 
+// The manifest's windows settings as the system reads them: ANSI calls in UTF-8, so that the
+// system's messages in any language and folders of any name reach the error box whole.
+TEST_F(Resources, AnsiCallsInUtf8)
+{
+    ACTCTXA context = {};
+    context.cbSize = sizeof context;
+    context.dwFlags = ACTCTX_FLAG_RESOURCE_NAME_VALID;
+    context.lpSource = copy_.c_str();
+    context.lpResourceName = MAKEINTRESOURCEA(1);
+    HANDLE handle = CreateActCtxA(&context);
+    ASSERT_NE(handle, INVALID_HANDLE_VALUE) << "manifest refused: error " << GetLastError();
+
+    typedef BOOL(WINAPI * QuerySettings)(DWORD, HANDLE, const WCHAR *, const WCHAR *, WCHAR *,
+                                         SIZE_T, SIZE_T *);
+    const QuerySettings query = reinterpret_cast<QuerySettings>(reinterpret_cast<void *>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "QueryActCtxSettingsW")));
+    ASSERT_NE(query, nullptr);
+    WCHAR value[32] = L"";
+    SIZE_T written = 0;
+    const BOOL found = query(0, handle, L"http://schemas.microsoft.com/SMI/2019/WindowsSettings",
+                             L"activeCodePage", value, 32, &written);
+    const DWORD error = GetLastError();
+    ReleaseActCtx(handle);
+    ASSERT_TRUE(found) << "no activeCodePage setting: error " << error;
+    EXPECT_EQ(std::wstring(value), L"UTF-8");
+}
+
 // The file as the loader sees it: header fields and the DLLs it imports.
 TEST_F(Resources, HeaderAndImports)
 {
