@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Signs the built launcher with a throwaway certificate and checks the signature, the signed
 # file's behaviour and resources, and that a bad certificate or password leaves no file behind.
+# Usage: signing.sh SOURCE-FOLDER [BUILD-FOLDER]   (the build whose launcher and tests to use;
+# default build/release)
 set -euo pipefail
-root=$1
+root=$1 build=${2:-$1/build/release}
 cd "$root"
 work=$(mktemp -d /tmp/orvex-signing.XXXXXX)
 trap 'rm -rf "$work"' EXIT
@@ -13,9 +15,10 @@ openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Orvex signing test"
 openssl pkcs12 -export -inkey "$work/key.pem" -in "$work/cert.pem" -out "$work/cert.p12" \
     -passout "file:$work/password"
 
-unsigned=build/release/uninstaller.exe
+unsigned=$build/uninstaller.exe
 before=$(sha256sum "$unsigned")
-tools/sign --pkcs12 "$work/cert.p12" --password-file "$work/password" --output "$work/signed.exe"
+tools/sign --pkcs12 "$work/cert.p12" --password-file "$work/password" --input "$unsigned" \
+    --output "$work/signed.exe"
 [ "$(sha256sum "$unsigned")" = "$before" ] || { echo "the unsigned build was changed"; exit 1; }
 
 verify=$(osslsigncode verify -CAfile "$work/cert.pem" -in "$work/signed.exe" 2>&1) || {
@@ -24,7 +27,7 @@ echo "$verify" | grep -E "Signature verification|Number of signers|Subject:" | h
 
 imports() { i686-w64-mingw32-objdump -p "$1" | sed -n 's/^\s*DLL Name: //p'; }
 [ "$(imports "$unsigned")" = "$(imports "$work/signed.exe")" ] || { echo "imports changed"; exit 1; }
-tools/suite-on signed "$work/signed.exe"
+tools/suite-on "signed-$(basename "$build")" "$work/signed.exe" "$build"
 
 # Failures: a clear message, a non-zero status and no output file.
 echo "not the password" > "$work/wrong"
