@@ -17,6 +17,17 @@ class Resources : public ::testing::Test {
 protected:
     void SetUp() override { copy_file(built_program("uninstaller.exe"), copy_); }
 
+    // The activation context that the system makes from the copy's manifest.
+    HANDLE activation_context() const
+    {
+        ACTCTXA context = {};
+        context.cbSize = sizeof context;
+        context.dwFlags = ACTCTX_FLAG_RESOURCE_NAME_VALID;
+        context.lpSource = copy_.c_str();
+        context.lpResourceName = MAKEINTRESOURCEA(1);
+        return CreateActCtxA(&context);
+    }
+
     TempFolder folder_;
     const std::string copy_ = folder_.file("launcher-under-test.exe");
 };
@@ -149,12 +160,7 @@ const char common_controls_6[] = "microsoft.windows.common-controls_6595b64144cc
 
 TEST_F(Resources, SystemAcceptsTheManifestAndGivesCommonControls6)
 {
-    ACTCTXA context = {};
-    context.cbSize = sizeof context;
-    context.dwFlags = ACTCTX_FLAG_RESOURCE_NAME_VALID;
-    context.lpSource = copy_.c_str();
-    context.lpResourceName = MAKEINTRESOURCEA(1);
-    HANDLE handle = CreateActCtxA(&context);
+    const HANDLE handle = activation_context();
     ASSERT_NE(handle, INVALID_HANDLE_VALUE) << "manifest refused: error " << GetLastError();
     ULONG_PTR cookie = 0;
     ASSERT_TRUE(ActivateActCtx(handle, &cookie));
@@ -172,12 +178,7 @@ TEST_F(Resources, SystemAcceptsTheManifestAndGivesCommonControls6)
 // system's messages in any language and folders of any name reach the error box whole.
 TEST_F(Resources, AnsiCallsInUtf8)
 {
-    ACTCTXA context = {};
-    context.cbSize = sizeof context;
-    context.dwFlags = ACTCTX_FLAG_RESOURCE_NAME_VALID;
-    context.lpSource = copy_.c_str();
-    context.lpResourceName = MAKEINTRESOURCEA(1);
-    HANDLE handle = CreateActCtxA(&context);
+    const HANDLE handle = activation_context();
     ASSERT_NE(handle, INVALID_HANDLE_VALUE) << "manifest refused: error " << GetLastError();
 
     typedef BOOL(WINAPI * QuerySettings)(DWORD, HANDLE, const WCHAR *, const WCHAR *, WCHAR *,

@@ -16,9 +16,14 @@ wine_session_start() {
     fi
     trap wine_session_stop EXIT
 
-    [ -f "$WINEPREFIX/system.reg" ] || echo "Making the Wine prefix build/wineprefix (once, about a minute)"
-    # The server starts in the prefix's folder, which must be there already.
-    mkdir -p "$WINEPREFIX"
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        echo "Making the Wine prefix build/wineprefix (once, about a minute)"
+        # Made whole, and everything that made it ended, before the persistent server starts in
+        # it: a server started in the empty folder left two service managers behind, and every
+        # program's first window then waited 10 s for a service that never came.
+        wineboot -i >/dev/null 2>&1
+        timeout 120 wineserver -w || true
+    fi
     # One persistent server, and Wine's own services up before the first test starts: a first
     # program that has to start them itself under CTest was seen to hang.
     wineserver -p || true
