@@ -120,12 +120,7 @@ TEST(LaunchSeams, ElevatedStartInAFolderOfAnyName)
 
     EXPECT_EQ(calls, "CreateProcessA CoInitialize ShellExecuteExA");
     EXPECT_TRUE(eventually([&] { return read_report(report_path).count("ended") == 1; }));
-    std::vector<std::string> folders;
-    for (const std::string &line : read_lines(report_path)) {
-        if (line.compare(0, 8, "folder: ") == 0)
-            folders.push_back(line.substr(8));
-    }
-    EXPECT_EQ(folders, std::vector<std::string>{app.path()});
+    EXPECT_EQ(folders_reported(report_path), std::vector<std::string>{app.path()});
 }
 
 }  // namespace

@@ -10,11 +10,13 @@ const char launcher_caption[] = "Cannot run \".\\uninstall.exe\"";
 
 struct Started {
     HANDLE process = NULL;
-    DWORD id = 0;  // 0: any process's box counts
+    DWORD id = 0;
 };
 
-Started start_command(const std::string &command, const std::string &folder)
+Started start(const std::string &program, const std::string &arguments,
+              const std::string &folder)
 {
+    const std::string command = "\"" + program + "\"" + arguments;
     std::wstring line = widen(command);
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
@@ -31,12 +33,6 @@ Started start_command(const std::string &command, const std::string &folder)
     return started;
 }
 
-Started start(const std::string &program, const std::string &arguments,
-              const std::string &folder)
-{
-    return start_command("\"" + program + "\"" + arguments, folder);
-}
-
 DWORD exit_code(HANDLE process)
 {
     if (WaitForSingleObject(process, 60000) != WAIT_OBJECT_0)
@@ -44,17 +40,6 @@ DWORD exit_code(HANDLE process)
     DWORD code = STILL_ACTIVE;
     GetExitCodeProcess(process, &code);
     return code;
-}
-
-// The "folder" lines of a report, one for each sample uninstaller that ran.
-std::vector<std::string> folders_reported(const std::string &report_path)
-{
-    std::vector<std::string> folders;
-    for (const std::string &line : read_lines(report_path)) {
-        if (line.compare(0, 8, "folder: ") == 0)
-            folders.push_back(line.substr(8));
-    }
-    return folders;
 }
 
 struct BoxSearch {
@@ -69,8 +54,7 @@ BOOL CALLBACK find_box(HWND window, LPARAM param)
     GetWindowThreadProcessId(window, &owner);
     wchar_t title[256] = L"";
     GetWindowTextW(window, title, 256);
-    if ((search->process_id == 0 || owner == search->process_id) &&
-        narrow(title) == launcher_caption) {
+    if (owner == search->process_id && narrow(title) == launcher_caption) {
         search->box = window;
         return FALSE;
     }
@@ -172,7 +156,7 @@ TEST_F(Launcher, WorksFromTheRootOfADrive)
         TerminateProcess(launcher.process, 1);  // most likely showing its error box
     const bool ended = eventually([&] { return report().count("ended") == 1; },
                                       code == 0 ? 30000 : 1000);
-    eventually([&] { return DeleteFileA(root_uninstall.c_str()) != FALSE; }, 5000);
+    delete_when_free(root_uninstall);
     DeleteFileA(root_launcher.c_str());
 
     EXPECT_EQ(code, 0u);
@@ -233,9 +217,7 @@ TEST_F(Launcher, FolderOfAnyNameAndNeverADecoy)
         EXPECT_EQ(code, 0u);
         EXPECT_TRUE(eventually([&] { return read_report(report_path).count("ended") == 1; }));
         EXPECT_EQ(folders_reported(report_path), std::vector<std::string>{app});
-        // The file may stay in use for a moment after the sample has written its last line.
-        eventually([&] { return DeleteFileW(widen(app + "\\uninstall.exe").c_str()) != 0; },
-                   5000);
+        delete_when_free(app + "\\uninstall.exe");
     }
 }
 
@@ -305,9 +287,7 @@ TEST_F(Launcher, TakesNoDllFromItsFolder)
     CloseHandle(normal.process);
     EXPECT_TRUE(eventually([&] { return report().count("ended") == 1; }));
 
-    // The file may stay in use for a moment after the sample has written its last line.
-    ASSERT_TRUE(eventually(
-        [&] { return DeleteFileW(widen(app_.file("uninstall.exe")).c_str()) != 0; }, 5000));
+    ASSERT_TRUE(delete_when_free(app_.file("uninstall.exe")));
     Started failing = start(launcher_, "", elsewhere_.path());
     ASSERT_NE(failing.process, nullptr);
     close_error_box(failing);

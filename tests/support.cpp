@@ -154,6 +154,21 @@ std::map<std::string, std::string> read_report(const std::string &path)
     return report;
 }
 
+std::vector<std::string> folders_reported(const std::string &report_path)
+{
+    std::vector<std::string> folders;
+    for (const std::string &line : read_lines(report_path)) {
+        if (line.compare(0, 8, "folder: ") == 0)
+            folders.push_back(line.substr(8));
+    }
+    return folders;
+}
+
+bool delete_when_free(const std::string &path)
+{
+    return eventually([&] { return DeleteFileW(long_form(path).c_str()) != FALSE; }, 5000);
+}
+
 bool eventually(const std::function<bool()> &done, DWORD timeout_ms)
 {
     const DWORD start = GetTickCount();

@@ -55,6 +55,13 @@ void copy_file(const std::string &from, const std::string &to);
 // "ended" with an empty value.
 std::map<std::string, std::string> read_report(const std::string &path);
 
+// The "folder" lines of a sample uninstaller's report, one for each sample that ran.
+std::vector<std::string> folders_reported(const std::string &report_path);
+
+// Deletes a file that a program which has just ended may still hold for a moment (the sample
+// writes its last line just before it ends); false when it stays in use.
+bool delete_when_free(const std::string &path);
+
 // Polls until done() holds or the time runs out; returns done() at the end.
 bool eventually(const std::function<bool()> &done, DWORD timeout_ms = 30000);
 
