@@ -13,9 +13,13 @@ void report_failure(const char *command_line, int console)
     _snprintf(caption, sizeof caption, "Cannot run %s", command_line);
     caption[sizeof caption - 1] = '\0';  // _snprintf leaves a cut result unterminated
 
-    char text[255];
+    // The ANSI calls are UTF-8 here: two bytes a letter in Russian or Greek, three in Chinese
+    // or Japanese, for system messages of several hundred letters.
+    char text[4096];
     SetLastError(error);
-    format_last_error(text, sizeof text);
+    // Without a message, or with one too long even for this, the code alone: never an empty box.
+    if (format_last_error(text, sizeof text)[0] == '\0')
+        _snprintf(text, sizeof text, "(0x%lx)", error);
 
     if (console) {
         puts(caption);

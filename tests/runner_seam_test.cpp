@@ -174,6 +174,65 @@ TEST_F(RunProgramSeams, ConsoleReportIsTwoLinesAndNoBox)
     EXPECT_TRUE(seams.boxes.empty());
 }
 
+std::string cyrillic(int letters)
+{
+    std::string text;
+    for (int i = 0; i < letters; ++i)
+        text += i % 8 == 7 ? " " : "ж";  // two bytes in UTF-8, the ANSI code page here
+    return text;
+}
+
+// Messages in UTF-8 take two or three bytes a letter, and Windows' own run to several hundred
+// letters: each reaches the box whole, with its code, and so does the console.
+TEST_F(RunProgramSeams, LongMessagesReachTheReportWhole)
+{
+    for (int letters : {60, 120, 240, 500}) {
+        SCOPED_TRACE(std::to_string(letters) + " letters");
+        const std::string message = cyrillic(letters) + ".";
+        for (int console : {0, 1}) {
+            reset_seams();
+            seams.fake_create = true;
+            seams.create_error = ERROR_ACCESS_DENIED;
+            seams.fake_message = true;
+            seams.message = message + "\r\n";
+            if (console)
+                testing::internal::CaptureStdout();
+
+            run("\".\\uninstall.exe\"", 0, console, 1);
+
+            const std::string expected = message + " (0x5)";
+            if (console) {
+                EXPECT_EQ(testing::internal::GetCapturedStdout(),
+                          "Cannot run \".\\uninstall.exe\"\n" + expected + "\n");
+            } else {
+                ASSERT_EQ(seams.boxes.size(), 1u);
+                EXPECT_EQ(seams.boxes[0].text, expected);
+            }
+        }
+    }
+}
+
+// Without a message the report still says which error it was.
+TEST_F(RunProgramSeams, CodeWithoutAMessageShowsTheCode)
+{
+    const DWORD blocked_by_policy = 1260;  // ERROR_ACCESS_DISABLED_BY_POLICY
+    ASSERT_EQ(system_message(blocked_by_policy), "") << "this system has a message for 1260";
+    seams.create_error = blocked_by_policy;
+    run("\".\\uninstall.exe\"", 0, 0, 1);
+    ASSERT_EQ(seams.boxes.size(), 1u);
+    EXPECT_EQ(seams.boxes[0].text, "(0x4ec)");
+
+    reset_seams();
+    seams.fake_create = true;
+    seams.create_error = elevation_required;
+    seams.shell_error = ERROR_CANCELLED;
+    seams.fake_message = true;  // and no message at all
+    testing::internal::CaptureStdout();
+    run("\".\\uninstall.exe\"", 0, /*console=*/1, 1);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "Cannot run \".\\uninstall.exe\"\n(0x4c7)\n");
+}
+
 TEST_F(RunProgramSeams, SimpleFormReportsInABox)
 {
     seams.create_error = ERROR_FILE_NOT_FOUND;

@@ -40,7 +40,7 @@ Function real(const char *dll, const char *name)
 // FormatMessageA hands out this arena past its first byte, so that a write before the message
 // shows.
 const char guard = '#';
-char message_arena[1 + 512];
+char message_arena[1 + 8192];
 
 BOOL WINAPI fake_CreateProcessA(LPCSTR application_name, LPSTR command_line,
                                 LPSECURITY_ATTRIBUTES process_attributes,
