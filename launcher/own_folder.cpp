@@ -1,43 +1,65 @@
 #include "own_folder.h"
 
-#include <windows.h>
-
-// The longest path the system hands out, and its terminator. In wide characters: an ANSI path
-// turns characters outside the code page into '?' or into look-alikes ("Ā" into "A", "．" into
-// "."), which name another folder or none.
-static const DWORD path_size = 32767 + 1;
+// In wide characters: an ANSI path turns characters outside the code page into '?' or into
+// look-alikes ("Ā" into "A", "．" into "."), which name another folder or none.
 
 static bool is_separator(WCHAR c)
 {
     return c == L'\\' || c == L'/';
 }
 
-bool enter_own_folder()
+// "X:\", "\\server\share\" or "\\?\...": anything else ("UNC\srv\share\...", "unix\...",
+// "\x.exe", "C:x.exe") is taken relative to a folder that we did not choose.
+static bool is_fully_qualified(const WCHAR *path)
 {
-    WCHAR path[path_size];
-    const DWORD length = GetModuleFileNameW(/*module=*/NULL, path, path_size);
-    if (length == 0)
+    const WCHAR letter = path[0] | 0x20;
+    if (letter >= L'a' && letter <= L'z' && path[1] == L':' && is_separator(path[2]))
+        return true;
+    if (!is_separator(path[0]) || !is_separator(path[1]))
         return false;
+    if (path[2] == L'?' && is_separator(path[3]))
+        return true;
+    if (path[2] == L'.' && is_separator(path[3]))
+        return false;  // a device, "\\.\"
+    // A server name, then a share name, each ended by a separator.
+    const WCHAR *at = path + 2;
+    for (int part = 0; part < 2; ++part) {
+        const WCHAR *start = at;
+        while (*at != L'\0' && !is_separator(*at))
+            ++at;
+        if (at == start || *at == L'\0')
+            return false;
+        ++at;
+    }
+    return true;
+}
+
+const WCHAR *enter_own_folder(WCHAR *path)
+{
+    const DWORD length = GetModuleFileNameW(/*module=*/NULL, path, own_path_size);
+    if (length == 0)
+        return NULL;
     // A cut path names an ancestor folder, not ours. (Vista and later say so with
     // ERROR_INSUFFICIENT_BUFFER, XP only by filling the buffer.)
-    if (length >= path_size) {
+    if (length >= own_path_size) {
         SetLastError(ERROR_FILENAME_EXCED_RANGE);
-        return false;
+        return NULL;
     }
     path[length] = L'\0';
-
-    DWORD end = length;
-    while (end > 0 && !is_separator(path[end - 1]))
-        --end;
-    if (end == 0) {
+    if (!is_fully_qualified(path)) {
         SetLastError(ERROR_BAD_PATHNAME);
-        return false;
+        return NULL;
     }
-    const DWORD separator = end - 1;
-    // A root keeps its separator: "C:" alone names the current folder of drive C, not its root,
-    // and "" names nothing.
-    const bool root = separator == 0 || path[separator - 1] == L':';
-    path[root ? separator + 1 : separator] = L'\0';
 
-    return SetCurrentDirectoryW(path) != FALSE;
+    DWORD name = length;
+    while (!is_separator(path[name - 1]))
+        --name;
+    // The folder goes with its final separator: without it the system trims spaces and dots from
+    // the end of the last name, and "...\App " would enter "...\App". A root needs it too: "C:"
+    // alone names the current folder of drive C.
+    const WCHAR first = path[name];
+    path[name] = L'\0';
+    const BOOL entered = SetCurrentDirectoryW(path);
+    path[name] = first;
+    return entered ? path + name : NULL;
 }

@@ -1,6 +1,8 @@
 // The built uninstaller.exe, end to end: copied into a folder of its own and started from
 // another one, as a user's shortcut would.
 #include <gtest/gtest.h>
+#include <windows.h>
+#include <tlhelp32.h>
 
 #include "support.h"
 
@@ -183,6 +185,10 @@ const FolderCase folder_cases[] = {
     // ANSI "best fit" turns these names into others that exist.
     {"best fit: a sibling", "Āpp", "App"},
     {"best fit: full-width dots", "sub\\．．", ""},  // "sub\.." is the fresh folder itself
+    // The system trims spaces and dots from the end of a last name that no separator follows.
+    {"a space at the end", "App ", "App"},
+    {"two spaces at the end", "App  ", "App"},
+    {"a dot and a space at the end", "App. ", "App"},
 };
 
 TEST_F(Launcher, FolderOfAnyNameAndNeverADecoy)
@@ -218,6 +224,86 @@ TEST_F(Launcher, FolderOfAnyNameAndNeverADecoy)
         EXPECT_TRUE(eventually([&] { return read_report(report_path).count("ended") == 1; }));
         EXPECT_EQ(folders_reported(report_path), std::vector<std::string>{app});
         delete_when_free(app + "\\uninstall.exe");
+    }
+}
+
+// The processes whose program file has this name, in any case.
+std::vector<DWORD> processes_named(const std::string &name)
+{
+    std::vector<DWORD> found;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more;
+         more = Process32NextW(snapshot, &entry)) {
+        if (lstrcmpiW(entry.szExeFile, widen(name).c_str()) == 0)
+            found.push_back(entry.th32ProcessID);
+    }
+    CloseHandle(snapshot);
+    return found;
+}
+
+void end_processes_named(const std::string &name)
+{
+    for (DWORD id : processes_named(name)) {
+        if (HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, id)) {
+            TerminateProcess(process, 1);
+            CloseHandle(process);
+        }
+    }
+}
+
+// Named uninstall.exe, each copy would start the next, elevated, for ever: the launcher knows its
+// own file by identity, under any name, in any case, or through a hard link, and starts nothing.
+struct SelfCase {
+    const char *name;
+    const char *launcher;  // the launcher's name in its folder
+    bool hard_link;        // uninstall.exe is a hard link to it
+};
+
+const SelfCase self_cases[] = {
+    {"named uninstall.exe", "uninstall.exe", false},
+    {"named UNINSTALL.EXE", "UNINSTALL.EXE", false},
+    {"uninstall.exe a hard link to it", "uninstaller.exe", true},
+};
+
+TEST_F(Launcher, NeverStartsItself)
+{
+    for (const SelfCase &c : self_cases) {
+        SCOPED_TRACE(c.name);
+        TempFolder base;
+        const std::string app = base.file("app");
+        const std::string start_folder = base.file("start");
+        make_folders(app);
+        make_folders(start_folder);
+        const std::string launcher = app + "\\" + c.launcher;
+        copy_file(built_program("uninstaller.exe"), launcher);
+        if (c.hard_link) {
+            ASSERT_TRUE(CreateHardLinkW(widen(app + "\\uninstall.exe").c_str(),
+                                        widen(launcher).c_str(), NULL))
+                << "error " << GetLastError();
+        }
+        copy_file(built_program("sample-uninstall.exe"), start_folder + "\\uninstall.exe");
+        const std::string report_path = base.file("report.txt");
+        ScopedVariable report_variable("ORVEX_SAMPLE_REPORT", report_path);
+
+        Started started = start(launcher, "", start_folder);
+        ASSERT_NE(started.process, nullptr);
+        HWND box = NULL;
+        eventually([&] { return (box = error_box(started.id)) != NULL; }, 15000);
+        const size_t running = processes_named(c.launcher).size();
+        const std::string text = box != NULL ? close_box(box) : "";
+        const DWORD code = exit_code(started.process);
+        // Whatever a failure left running, so that it does not go on.
+        end_processes_named(c.launcher);
+        end_processes_named("uninstall.exe");
+        CloseHandle(started.process);
+
+        ASSERT_NE(box, nullptr) << "no error box";
+        EXPECT_EQ(running, 1u) << "copies of the launcher running while its box was up";
+        EXPECT_EQ(text, system_message_utf8(ERROR_CIRCULAR_DEPENDENCY) + " (0x423)");
+        EXPECT_EQ(code, 0u);
+        EXPECT_EQ(read_file(report_path), "") << "something ran";
     }
 }
 

@@ -2,8 +2,11 @@
 
 #include "support.h"
 
+#include <gtest/gtest.h>
+
 #include <string.h>
 #include <objbase.h>
+#include <sddl.h>
 #include <shellapi.h>
 
 Seams seams;
@@ -48,6 +51,8 @@ BOOL WINAPI fake_CreateProcessA(LPCSTR application_name, LPSTR command_line,
                                 DWORD creation_flags, LPVOID environment, LPCSTR directory,
                                 LPSTARTUPINFOA startup, LPPROCESS_INFORMATION process)
 {
+    if (seams.before_create)
+        seams.before_create();
     if (!seams.fake_create)
         return REAL("kernel32.dll", CreateProcessA)(
             application_name, command_line, process_attributes, thread_attributes,
@@ -187,10 +192,69 @@ BOOL WINAPI fake_SetCurrentDirectoryW(LPCWSTR folder)
         SetLastError(seams.folder_error);
         return FALSE;
     }
+    if (!seams.enter_instead.empty())
+        return REAL("kernel32.dll", SetCurrentDirectoryW)(widen(seams.enter_instead).c_str());
     return TRUE;
 }
 
+NTSTATUS NTAPI fake_NtQuerySecurityObject(HANDLE object, SECURITY_INFORMATION information,
+                                          PSECURITY_DESCRIPTOR descriptor, ULONG size,
+                                          ULONG *needed)
+{
+    if (!seams.fake_security)
+        return REAL("ntdll.dll", NtQuerySecurityObject)(object, information, descriptor, size,
+                                                         needed);
+    seams.calls.push_back("NtQuerySecurityObject");
+    if (seams.security_status != 0)
+        return seams.security_status;
+
+    BY_HANDLE_FILE_INFORMATION file;
+    if (!GetFileInformationByHandle(object, &file))
+        return (NTSTATUS)0xC0000008;  // STATUS_INVALID_HANDLE
+    std::string sddl = (file.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? seams.folder_security
+                                                                           : seams.file_security;
+    for (size_t at; (at = sddl.find("%USER%")) != std::string::npos;)
+        sddl.replace(at, 6, current_user_sid());
+    PSECURITY_DESCRIPTOR made = NULL;
+    ULONG length = 0;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl.c_str(), SDDL_REVISION_1,
+                                                              &made, &length)) {
+        ADD_FAILURE() << "not a descriptor: " << sddl;
+        return (NTSTATUS)0xC000000D;  // STATUS_INVALID_PARAMETER
+    }
+    // Wine's parser makes an empty DACL of this; Windows' gives the NULL DACL that it means.
+    if (sddl.find("D:NO_ACCESS_CONTROL") != std::string::npos)
+        static_cast<SECURITY_DESCRIPTOR_RELATIVE *>(made)->Dacl = 0;
+    *needed = length;
+    const bool fits = length <= size;
+    if (fits)
+        memcpy(descriptor, made, length);
+    LocalFree(made);
+    return fits ? 0 : (NTSTATUS)0xC0000023;  // STATUS_BUFFER_TOO_SMALL
+}
+
 }  // namespace
+
+std::string current_user_sid()
+{
+    HANDLE token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+        return "";
+    union {
+        TOKEN_USER user;
+        BYTE bytes[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+    } user;
+    DWORD size = 0;
+    std::string text;
+    char *sid = NULL;
+    if (GetTokenInformation(token, TokenUser, &user, sizeof user, &size) &&
+        ConvertSidToStringSidA(user.user.User.Sid, &sid)) {
+        text = sid;
+        LocalFree(sid);
+    }
+    CloseHandle(token);
+    return text;
+}
 
 // The import slots through which the compiled code calls these functions.
 #define SEAM(name, argument_bytes)                                                   \
@@ -209,3 +273,4 @@ SEAM(FormatMessageA, 28)
 SEAM(LocalFree, 4)
 SEAM(GetModuleFileNameW, 12)
 SEAM(SetCurrentDirectoryW, 4)
+SEAM(NtQuerySecurityObject, 20)

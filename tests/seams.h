@@ -3,9 +3,12 @@
 // Fakes of the platform functions that the launcher imports, bound at link time in place of
 // the real imports. Each fake does what the test scripted, or passes the call on to the real
 // function when nothing was scripted for it.
+#include <functional>
 #include <string>
 #include <vector>
 #include <windows.h>
+
+#include "ntdll.h"
 
 struct CreateProcessCall {
     bool application_name_null;
@@ -44,10 +47,17 @@ struct Seams {
     DWORD module_error = 0;   // non-zero: GetModuleFileNameW fails with it
     bool fake_folder = false;
     DWORD folder_error = 0;   // non-zero: SetCurrentDirectoryW fails with it
+    std::string enter_instead;  // UTF-8; when set, the faked SetCurrentDirectoryW enters it
+    bool fake_security = false;
+    // What NtQuerySecurityObject reads, in the system's descriptor language (SDDL), for a folder
+    // and for a file; "%USER%" stands for the user this process runs as.
+    std::string folder_security, file_security;
+    NTSTATUS security_status = 0;  // non-zero: NtQuerySecurityObject fails with it
+    std::function<void()> before_create;  // run by CreateProcessA first, faked or not
 
     // What happened, in order: "CreateProcessA", "WaitForSingleObject(process)",
     // "CloseHandle(process)", "CloseHandle(thread)", "CoInitialize", "ShellExecuteExA",
-    // "MessageBoxA", "LocalFree(message)", "SetCurrentDirectoryW".
+    // "MessageBoxA", "LocalFree(message)", "SetCurrentDirectoryW", "NtQuerySecurityObject".
     std::vector<std::string> calls;
     std::vector<CreateProcessCall> creates;
     std::vector<ShellExecuteCall> shell_calls;
@@ -62,6 +72,9 @@ extern Seams seams;
 // Clears every script and record.
 void reset_seams();
 std::string joined_calls();
+
+// This process's user as a SID string, "S-1-5-21-...".
+std::string current_user_sid();
 
 // The handles that the fake CreateProcessA hands out.
 extern const HANDLE fake_process_handle;

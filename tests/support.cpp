@@ -106,6 +106,16 @@ ScopedVariable::~ScopedVariable()
     SetEnvironmentVariableW(widen(name_).c_str(), NULL);
 }
 
+KeepCurrentFolder::KeepCurrentFolder() : saved_(32768, L'\0')
+{
+    saved_.resize(GetCurrentDirectoryW((DWORD)saved_.size(), &saved_[0]));
+}
+
+KeepCurrentFolder::~KeepCurrentFolder()
+{
+    SetCurrentDirectoryW(saved_.c_str());
+}
+
 std::string read_file(const std::string &path)
 {
     std::string text;

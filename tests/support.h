@@ -47,6 +47,18 @@ private:
     std::string name_;
 };
 
+// Puts the current directory back as it was at the end of a scope.
+class KeepCurrentFolder {
+public:
+    KeepCurrentFolder();
+    ~KeepCurrentFolder();
+    KeepCurrentFolder(const KeepCurrentFolder &) = delete;
+    KeepCurrentFolder &operator=(const KeepCurrentFolder &) = delete;
+
+private:
+    std::wstring saved_;
+};
+
 std::string read_file(const std::string &path);
 std::vector<std::string> read_lines(const std::string &path);
 void copy_file(const std::string &from, const std::string &to);

@@ -1,0 +1,216 @@
+// Who may change the uninstaller and its folder, for security descriptors that Wine cannot give
+// a real file (it makes each one up from the Unix owner and mode): the launcher's real run in a
+// real folder, with the descriptors that NtQuerySecurityObject reads scripted.
+#include <gtest/gtest.h>
+
+#include "launch.h"
+#include "seams.h"
+#include "support.h"
+
+namespace {
+
+const char caption[] = "Cannot run \".\\uninstall.exe\"";
+const char trusted_installer[] =
+    "S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
+const char another_user[] = "S-1-5-21-1004336348-1177238915-682003330-1001";
+
+// A Program Files folder and a file in it: Administrators own them, SYSTEM and Administrators
+// have full control, Users read and run.
+const char folder_as_installed[] = "O:BAD:(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
+const char file_as_installed[] = "O:BAD:(A;;FA;;;SY)(A;;FA;;;BA)(A;;0x1200a9;;;BU)";
+
+const std::string system32 = std::string("O:") + trusted_installer + "D:(A;;FA;;;" +
+                             trusted_installer + ")(A;OICI;0x1301bf;;;SY)(A;OICI;0x1301bf;;;BA)"
+                                                 "(A;OICI;0x1200a9;;;BU)(A;OICIIO;GA;;;CO)";
+
+struct Case {
+    const char *name;
+    std::string folder, file;  // the descriptors read for the folder and for uninstall.exe
+    DWORD reported;            // the code in the box; 0: the uninstaller is started
+};
+
+const Case cases[] = {
+    {"installed under Program Files", folder_as_installed, file_as_installed, 0},
+    {"owned by TrustedInstaller, like System32", system32, system32, 0},
+    {"a per-user install of this user", "O:%USER%D:(A;OICI;FA;;;%USER%)(A;OICI;FA;;;SY)",
+     "O:%USER%D:(A;;FA;;;%USER%)", 0},
+    {"an empty DACL: only the owner", "O:BAD:", "O:BAD:", 0},
+    // Inherit-only entries are for what is created inside, not for the object itself.
+    {"inherit-only entries for CREATOR OWNER and Users",
+     "O:BAD:(A;OICI;FA;;;BA)(A;OICIIO;GA;;;CO)(A;OICIIO;GW;;;BU)", file_as_installed, 0},
+    // On a folder that right adds a subfolder, which no search looks in.
+    {"Users may add subfolders", "O:BAD:(A;;FA;;;BA)(A;;0x4;;;BU)", file_as_installed, 0},
+
+    {"Authenticated Users may modify, as under a drive's root",
+     "O:BAD:(A;OICI;FA;;;BA)(A;OICI;0x1301bf;;;AU)", file_as_installed, ERROR_ACCESS_DENIED},
+    {"Users may add files to the folder", "O:BAD:(A;;FA;;;BA)(A;;0x2;;;BU)", file_as_installed,
+     ERROR_ACCESS_DENIED},
+    {"Users may delete what is in the folder", "O:BAD:(A;;FA;;;BA)(A;;0x40;;;BU)",
+     file_as_installed, ERROR_ACCESS_DENIED},
+    {"Everyone has full control of the folder", "O:BAD:(A;OICI;FA;;;WD)", file_as_installed,
+     ERROR_ACCESS_DENIED},
+    {"Users may write the file", folder_as_installed, "O:BAD:(A;;FA;;;BA)(A;;0x2;;;BU)",
+     ERROR_ACCESS_DENIED},
+    {"Users may append to the file", folder_as_installed, "O:BAD:(A;;FA;;;BA)(A;;0x4;;;BU)",
+     ERROR_ACCESS_DENIED},
+    {"Users may change the file's DACL", folder_as_installed, "O:BAD:(A;;FA;;;BA)(A;;WD;;;BU)",
+     ERROR_ACCESS_DENIED},
+    {"Users may take the file's ownership", folder_as_installed,
+     "O:BAD:(A;;FA;;;BA)(A;;WO;;;BU)", ERROR_ACCESS_DENIED},
+    {"Users may delete the file", folder_as_installed, "O:BAD:(A;;FA;;;BA)(A;;SD;;;BU)",
+     ERROR_ACCESS_DENIED},
+    {"generic write for Users", folder_as_installed, "O:BAD:(A;;FA;;;BA)(A;;GW;;;BU)",
+     ERROR_ACCESS_DENIED},
+    {"generic all for Users", folder_as_installed, "O:BAD:(A;;FA;;;BA)(A;;GA;;;BU)",
+     ERROR_ACCESS_DENIED},
+    // An administrator removing a standard user's per-user install, with a typed password.
+    {"another user owns the folder", std::string("O:") + another_user + "D:(A;OICI;FA;;;BA)",
+     file_as_installed, ERROR_ACCESS_DENIED},
+    {"another user owns the file", folder_as_installed,
+     std::string("O:") + another_user + "D:(A;;FA;;;BA)", ERROR_ACCESS_DENIED},
+    {"a NULL DACL on the folder", "O:BAD:NO_ACCESS_CONTROL", file_as_installed,
+     ERROR_ACCESS_DENIED},
+    {"a NULL DACL on the file", folder_as_installed, "O:BAD:NO_ACCESS_CONTROL",
+     ERROR_ACCESS_DENIED},
+    {"no owner", "D:(A;OICI;FA;;;BA)", file_as_installed, ERROR_ACCESS_DENIED},
+    {"a deny entry does not make up for an allow entry",
+     "O:BAD:(D;;FA;;;WD)(A;OICI;FA;;;BA)(A;;FA;;;WD)", file_as_installed, ERROR_ACCESS_DENIED},
+};
+
+std::string box_text(DWORD code)
+{
+    char hex[16];
+    snprintf(hex, sizeof hex, "(0x%lx)", code);
+    const std::string message = system_message(code);
+    return message.empty() ? hex : message + " " + hex;
+}
+
+class TrustSeams : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        copy_file(built_program("sample-uninstall.exe"), app_.file("uninstall.exe"));
+        copy_file(built_program("uninstaller.exe"), app_.file("uninstaller.exe"));
+        reset_seams();
+        seams.fake_create = true;
+        seams.fake_module = true;
+        seams.module_path = app_.file("uninstaller.exe");
+    }
+    void TearDown() override { reset_seams(); }
+
+    TempFolder app_;
+    KeepCurrentFolder keep_;
+};
+
+TEST_F(TrustSeams, StartsOnlyWhatNoOtherAccountCanChange)
+{
+    ASSERT_FALSE(current_user_sid().empty());
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        reset_seams();
+        seams.fake_create = true;
+        seams.fake_module = true;
+        seams.module_path = app_.file("uninstaller.exe");
+        seams.fake_security = true;
+        seams.folder_security = c.folder;
+        seams.file_security = c.file;
+        // Were the checks skipped, the shell would be asked next.
+        seams.create_error = 740;
+
+        launch_uninstaller();
+
+        if (c.reported == 0) {
+            EXPECT_EQ(joined_calls(),
+                      "NtQuerySecurityObject NtQuerySecurityObject CreateProcessA CoInitialize "
+                      "ShellExecuteExA");
+            continue;
+        }
+        EXPECT_TRUE(seams.creates.empty());
+        EXPECT_TRUE(seams.shell_calls.empty());
+        ASSERT_EQ(seams.boxes.size(), 1u);
+        EXPECT_EQ(seams.boxes[0].caption, caption);
+        EXPECT_EQ(seams.boxes[0].text, box_text(c.reported));
+    }
+}
+
+TEST_F(TrustSeams, SecurityThatCannotBeReadStartsNothing)
+{
+    seams.fake_security = true;
+    seams.security_status = (NTSTATUS)0xC00000BB;  // STATUS_NOT_SUPPORTED
+
+    launch_uninstaller();
+
+    EXPECT_EQ(joined_calls(), "NtQuerySecurityObject MessageBoxA");
+    ASSERT_EQ(seams.boxes.size(), 1u);
+    EXPECT_EQ(seams.boxes[0].text, box_text(ERROR_NOT_SUPPORTED));
+}
+
+TEST_F(TrustSeams, MissingUninstallerIsFileNotFound)
+{
+    ASSERT_TRUE(DeleteFileW(widen(app_.file("uninstall.exe")).c_str()));
+
+    launch_uninstaller();
+
+    EXPECT_EQ(joined_calls(), "MessageBoxA");
+    ASSERT_EQ(seams.boxes.size(), 1u);
+    EXPECT_EQ(seams.boxes[0].text, box_text(ERROR_FILE_NOT_FOUND));
+}
+
+// Between the check and the start nobody may swap the file: the launcher holds it so that it
+// can be read and run, but not written, deleted or renamed, and the real start still works.
+TEST_F(TrustSeams, HoldsTheUninstallerUntilItHasStarted)
+{
+    const std::wstring uninstaller = widen(app_.file("uninstall.exe"));
+    const std::wstring elsewhere = widen(app_.file("moved.exe"));
+    const std::string report_path = app_.file("report.txt");
+    ScopedVariable report_variable("ORVEX_SAMPLE_REPORT", report_path);
+    struct Try {
+        const char *name;
+        std::function<BOOL()> attempt;
+        DWORD error;  // 0: allowed
+    };
+    const Try tries[] = {
+        {"open for writing", [&] {
+             HANDLE h = CreateFileW(uninstaller.c_str(), GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                                    OPEN_EXISTING, 0, NULL);
+             if (h != INVALID_HANDLE_VALUE)
+                 CloseHandle(h);
+             return h != INVALID_HANDLE_VALUE;
+         }, ERROR_SHARING_VIOLATION},
+        {"rename", [&] { return MoveFileW(uninstaller.c_str(), elsewhere.c_str()); },
+         ERROR_SHARING_VIOLATION},
+        {"delete", [&] { return DeleteFileW(uninstaller.c_str()); }, ERROR_SHARING_VIOLATION},
+        {"open to read and run", [&] {
+             HANDLE h = CreateFileW(uninstaller.c_str(), GENERIC_READ | GENERIC_EXECUTE,
+                                    FILE_SHARE_READ | FILE_SHARE_DELETE, NULL, OPEN_EXISTING, 0,
+                                    NULL);
+             if (h != INVALID_HANDLE_VALUE)
+                 CloseHandle(h);
+             return h != INVALID_HANDLE_VALUE;
+         }, 0},
+    };
+    std::vector<std::string> outcomes;
+    seams.fake_create = false;  // the system's own CreateProcessA starts it
+    seams.before_create = [&] {
+        for (const Try &t : tries) {
+            SetLastError(0);
+            const bool done = t.attempt() != FALSE;
+            const DWORD error = done ? 0 : GetLastError();
+            if (error != t.error)
+                outcomes.push_back(std::string(t.name) + ": error " + std::to_string(error));
+        }
+    };
+
+    launch_uninstaller();
+
+    EXPECT_EQ(outcomes, std::vector<std::string>{}) << "expected for each: sharing violation "
+                                                       "(32), or 0 to read and run";
+    EXPECT_TRUE(seams.boxes.empty());
+    EXPECT_TRUE(eventually([&] { return read_report(report_path).count("ended") == 1; }));
+    EXPECT_EQ(folders_reported(report_path), std::vector<std::string>{app_.path()});
+    // Let go once started.
+    EXPECT_TRUE(delete_when_free(app_.file("uninstall.exe")));
+}
+
+}  // namespace
