@@ -4,6 +4,8 @@
 // elevated.
 #include "trusted_uninstaller.h"
 
+#include <stddef.h>
+
 #include "ntdll.h"
 
 namespace {
@@ -22,6 +24,7 @@ struct FixedSid {
     SID_IDENTIFIER_AUTHORITY authority;
     DWORD sub_authority[6];
 };
+static_assert(offsetof(FixedSid, sub_authority) == offsetof(SID, SubAuthority), "a SID's layout");
 
 const FixedSid local_system = {SID_REVISION, 1, SECURITY_NT_AUTHORITY,
                                {SECURITY_LOCAL_SYSTEM_RID}};
