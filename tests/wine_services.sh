@@ -15,7 +15,7 @@ prefix=$(realpath "$WINEPREFIX")
 # Wine names its processes by their Windows path; the prefix tells apart those of other builds.
 managers=()
 for pid in $(pgrep -f '^C:.windows.system32.services\.exe' || true); do
-    theirs=$(tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | sed -n 's/^WINEPREFIX=//p')
+    theirs=$(tr '\0' '\n' 2>/dev/null <"/proc/$pid/environ" | sed -n 's/^WINEPREFIX=//p')
     [ -n "$theirs" ] && [ "$(realpath "$theirs" 2>/dev/null)" = "$prefix" ] && managers+=("$pid")
 done
 echo "wine_services: service managers in $WINEPREFIX: ${#managers[@]} (${managers[*]})"
