@@ -11,7 +11,7 @@ cd "$root"
 work=$(mktemp -d /tmp/orvex-signing.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 # What a release is picked up from: names, sizes and times, before and after.
-shipped() { find dist build/signed -printf '%p %s %T@\n' 2>/dev/null | sort; }
+shipped() { { find dist build/signed -printf '%p %s %T@\n' 2>/dev/null || true; } | sort; }
 shipped_before=$(shipped)
 
 echo "s3cret-for-tests" > "$work/password"
