@@ -27,3 +27,13 @@ wine_start_session() {
     wineserver -p </dev/null >/dev/null 2>&1 || return $?
     wineboot -r </dev/null >/dev/null 2>&1
 }
+
+# The processes in this prefix whose command line matches an extended regular expression: Wine
+# shows a process by its Windows command line, and only its environment tells the prefix.
+wine_prefix_pids() {
+    local pid
+    for pid in $(pgrep -f "$1" || true); do
+        tr '\0' '\n' 2>/dev/null <"/proc/$pid/environ" | grep -qxF "WINEPREFIX=$WINEPREFIX" && echo "$pid"
+    done
+    return 0
+}

@@ -10,14 +10,7 @@ wine_env_root=$1
 . "$wine_env_root/cmake/wine-env.sh"
 wine() { "$wine_env_root/cmake/wine-run" "$@"; }
 fail() { echo "wine_services: FAILED: $*"; exit 1; }
-prefix=$(realpath "$WINEPREFIX")
-
-# Wine names its processes by their Windows path; the prefix tells apart those of other builds.
-managers=()
-for pid in $(pgrep -f '^C:.windows.system32.services\.exe' || true); do
-    theirs=$(tr '\0' '\n' 2>/dev/null <"/proc/$pid/environ" | sed -n 's/^WINEPREFIX=//p')
-    [ -n "$theirs" ] && [ "$(realpath "$theirs" 2>/dev/null)" = "$prefix" ] && managers+=("$pid")
-done
+managers=($(wine_prefix_pids '^C:.windows.system32.services\.exe'))
 echo "wine_services: service managers in $WINEPREFIX: ${#managers[@]} (${managers[*]})"
 [ ${#managers[@]} = 1 ] || fail "${#managers[@]} service managers; expected one"
 
