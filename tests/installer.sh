@@ -3,7 +3,6 @@
 # the ANSI code page, installed silently, then removed the way the system does it, through Wine's
 # list of installed programs. Checks the installed files and entry, that the system ran the
 # launcher and saw it exit 0, and that the files, the folder and the entry are gone afterwards.
-# Expects the Wine session of the other tests (tools/wine-session.sh).
 # Usage: tests/installer.sh SOURCE_DIR BUILD_DIR
 set -euo pipefail
 root=$1 build=$2
@@ -14,6 +13,9 @@ key_path="HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$key"
 # makensis and Wine read and write these names in the locale's encoding.
 export LC_ALL=C.UTF-8
 wine() { "$root/cmake/wine-run" "$@"; }
+# The prefix that cmake/wine-run runs in.
+wine_env_root=$root
+. "$root/cmake/wine-env.sh"
 fail() { echo "installer: FAILED: $*" >&2; exit 1; }
 started=$SECONDS
 

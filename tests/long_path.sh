@@ -5,9 +5,11 @@
 # so long a folder. Either way nothing but the launcher's own uninstall.exe may run, and a
 # refusal must not read "File not found". (Wine's CreateProcess refuses so long a program path,
 # so the launcher is started here by its Unix path.)
-# Usage: long_path.sh BUILD_FOLDER   (with a running Wine session)
+# Usage: long_path.sh BUILD_FOLDER
 set -euo pipefail
 build=$(cd "$1" && pwd)
+# The build's prefix and quiet settings, also when run by hand outside a Wine session.
+wine_run=$(cd "$(dirname "$0")/../cmake" && pwd)/wine-run
 work=$build/long-path-test
 rm -rf "$work"
 mkdir -p "$work/start"
@@ -34,10 +36,10 @@ done
 export ORVEX_SAMPLE_REPORT="Z:$(echo "$work/report.txt" | tr / '\\')"
 report=$work/report.txt
 
-(cd "$work/start" && timeout 120 wine "$app/uninstaller.exe"; echo $? > "$work/status") &
+(cd "$work/start" && timeout 120 "$wine_run" "$app/uninstaller.exe"; echo $? > "$work/status") &
 box_text= boxes=0
 for _ in $(seq 60); do
-    if text=$(wine "$build/close-box.exe" 'Cannot run ".\uninstall.exe"' 1000); then
+    if text=$("$wine_run" "$build/close-box.exe" 'Cannot run ".\uninstall.exe"' 1000); then
         box_text=$text boxes=$((boxes + 1))
     fi
     [ -s "$work/status" ] && break

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Signs the built launcher with a throwaway certificate and checks the signature, the signed
 # file's behaviour and resources, and that a bad certificate or password leaves no file behind.
+# Writes only into a temporary folder and the build's: dist/ and build/signed/ hold what a user
+# may ship, and stay as they are.
 # Usage: signing.sh SOURCE-FOLDER [BUILD-FOLDER]   (the build whose launcher and tests to use;
 # default build/release)
 set -euo pipefail
@@ -8,6 +10,9 @@ root=$1 build=${2:-$1/build/release}
 cd "$root"
 work=$(mktemp -d /tmp/orvex-signing.XXXXXX)
 trap 'rm -rf "$work"' EXIT
+# What a release is picked up from: names, sizes and times, before and after.
+shipped() { { find dist build/signed -printf '%p %s %T@\n' 2>/dev/null || true; } | sort; }
+shipped_before=$(shipped)
 
 echo "s3cret-for-tests" > "$work/password"
 openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Orvex signing test" \
@@ -45,10 +50,13 @@ for case in wrong-password missing-certificate; do
     if ls "$work" | grep -q "^$case.exe"; then echo "$case: left a file behind"; exit 1; fi
 done
 # The package, signed: its checksums hold and its launcher verifies.
-tools/package --pkcs12 "$work/cert.p12" --password-file "$work/password" >/dev/null
+tools/package --output-dir "$work/dist" --input "$unsigned" --pkcs12 "$work/cert.p12" \
+    --password-file "$work/password" >/dev/null
 mkdir "$work/unpacked"
-/usr/bin/python3 -m zipfile -e dist/orvex-uninstaller-1.0.0-x86.zip "$work/unpacked"
+/usr/bin/python3 -m zipfile -e "$work/dist/orvex-uninstaller-1.0.0-x86.zip" "$work/unpacked"
 (cd "$work/unpacked/orvex-uninstaller-1.0.0-x86" && sha256sum -c SHA256SUMS)
 osslsigncode verify -CAfile "$work/cert.pem" \
     -in "$work/unpacked/orvex-uninstaller-1.0.0-x86/uninstaller.exe" >/dev/null
+[ "$(shipped)" = "$shipped_before" ] || {
+    echo "dist/ or build/signed/ was changed:"; diff <(echo "$shipped_before") <(shipped); exit 1; }
 echo "signing: all checks passed"

@@ -1,8 +1,11 @@
 # Sourced by the tools: a private, quiet Wine prefix under build/ and a virtual display, both
-# ended when the calling script ends.
+# ended when the calling script ends. The settings are cmake/wine-run's (cmake/wine-env.sh),
+# whatever the caller has.
 wine_session_start() {
     local root=$1
-    export WINEPREFIX="$root/build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
+    unset WINEPREFIX WINEDEBUG WINEDLLOVERRIDES
+    wine_env_root=$root
+    . "$root/cmake/wine-env.sh"
     mkdir -p "$root/build"
 
     if [ -z "${DISPLAY:-}" ] || [ -n "${CI:-}" ]; then
@@ -15,19 +18,7 @@ wine_session_start() {
         rm -f "$display_file"
     fi
     trap wine_session_stop EXIT
-
-    if [ ! -f "$WINEPREFIX/system.reg" ]; then
-        echo "Making the Wine prefix build/wineprefix (once, about a minute)"
-        # Made whole, and everything that made it ended, before the persistent server starts in
-        # it: a server started in the empty folder left two service managers behind, and every
-        # program's first window then waited 10 s for a service that never came.
-        wineboot -i >/dev/null 2>&1
-        timeout 120 wineserver -w || true
-    fi
-    # One persistent server, and Wine's own services up before the first test starts: a first
-    # program that has to start them itself under CTest was seen to hang.
-    wineserver -p || true
-    wineboot -i >/dev/null 2>&1
+    wine_start_session || true
 }
 
 wine_session_stop() {
