@@ -6,7 +6,7 @@
 int main()
 {
     wchar_t path[MAX_PATH + 1];
-    DWORD length = GetModuleFileNameW(NULL, path, MAX_PATH);
+    DWORD length = GetModuleFileNameW(/*module=*/NULL, path, MAX_PATH);
     while (length > 0 && path[length - 1] != L'\\')
         --length;
     path[length] = L'\0';
@@ -16,7 +16,9 @@ int main()
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process;
-    if (CreateProcessA(NULL, command, NULL, NULL, TRUE, 0, NULL, NULL, &startup, &process)) {
+    if (CreateProcessA(/*application_name=*/NULL, command, /*process_attributes=*/NULL,
+                       /*thread_attributes=*/NULL, /*inherit_handles=*/TRUE, /*creation_flags=*/0,
+                       /*environment=*/NULL, /*current_directory=*/NULL, &startup, &process)) {
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
     }
