@@ -7,6 +7,10 @@
 # associations into the user's home (~/.config/menus, ~/.local/share/applications, ...).
 : "${WINEDLLOVERRIDES:=mscoree,mshtml=;winedbg.exe=d;winemenubuilder.exe=d}"
 export WINEPREFIX WINEDEBUG WINEDLLOVERRIDES
+# Wine gives Everyone write access to what has the "other" write bit, and the launcher refuses
+# such a folder or uninstall.exe: what the tools, the tests and their Windows programs make is
+# this user's alone, whatever the caller's umask.
+umask 022
 
 # A persistent server in the prefix, with Wine's own services up before anything else runs
 # there: a first program that had to start them under CTest was seen to hang, since they held

@@ -8,6 +8,7 @@
 set -euo pipefail
 root=$1 build=$(cd "$2" && pwd)
 wine() { "$root/cmake/wine-run" "$@"; }
+umask 022  # the folders below are this user's alone unless a row says otherwise
 work=$build/permissions-test
 rm -rf "$work"
 mkdir -p "$work"
