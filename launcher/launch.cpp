@@ -15,7 +15,8 @@ void launch_uninstaller()
     // program with our rights: without our folder, nothing is started. Nor is a program that
     // another account could have changed, nor this one again.
     const WCHAR *own_name = enter_own_folder(own_path);
-    const HANDLE held = own_name != NULL ? hold_trusted_uninstaller(own_name) : INVALID_HANDLE_VALUE;
+    const HANDLE held =
+        own_name != NULL ? hold_trusted_uninstaller(own_name) : INVALID_HANDLE_VALUE;
     if (held == INVALID_HANDLE_VALUE) {
         report_failure(command_line, /*console=*/0);
         return;

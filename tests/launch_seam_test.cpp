@@ -57,13 +57,6 @@ const Case cases[] = {
      ERROR_PATH_NOT_FOUND},
 };
 
-std::string hex(DWORD code)
-{
-    char text[16];
-    snprintf(text, sizeof text, "0x%lx", code);
-    return text;
-}
-
 // The folder is faked; what is entered instead is a real one, with the uninstaller and the
 // launcher's own file under both names that the rows give it.
 TEST(LaunchSeams, EntersItsFolderOrStartsNothing)
@@ -106,7 +99,7 @@ TEST(LaunchSeams, EntersItsFolderOrStartsNothing)
         EXPECT_TRUE(seams.shell_calls.empty());
         ASSERT_EQ(seams.boxes.size(), 1u);
         EXPECT_EQ(seams.boxes[0].caption, caption);
-        EXPECT_EQ(seams.boxes[0].text, system_message(c.reported) + " (" + hex(c.reported) + ")");
+        EXPECT_EQ(seams.boxes[0].text, report_text(c.reported));
         EXPECT_EQ(seams.boxes[0].style, (UINT)(MB_ICONERROR | MB_OK));
     }
     reset_seams();

@@ -209,3 +209,11 @@ std::string system_message_utf8(DWORD code)
         --length;
     return narrow(std::wstring(text, length));
 }
+
+std::string report_text(DWORD code)
+{
+    char hex[16];
+    snprintf(hex, sizeof hex, "(0x%lx)", code);
+    const std::string message = system_message(code);
+    return message.empty() ? hex : message + " " + hex;
+}

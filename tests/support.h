@@ -81,3 +81,7 @@ bool eventually(const std::function<bool()> &done, DWORD timeout_ms = 30000);
 // the ANSI code page, and in UTF-8 from the wide text.
 std::string system_message(DWORD code);
 std::string system_message_utf8(DWORD code);
+
+// The text that a failure report gives for code: the system's message and "(0x<code>)", or the
+// code alone when the system has no message for it.
+std::string report_text(DWORD code);

@@ -77,26 +77,24 @@ const Case cases[] = {
      "O:BAD:(D;;FA;;;WD)(A;OICI;FA;;;BA)(A;;FA;;;WD)", file_as_installed, ERROR_ACCESS_DENIED},
 };
 
-std::string box_text(DWORD code)
-{
-    char hex[16];
-    snprintf(hex, sizeof hex, "(0x%lx)", code);
-    const std::string message = system_message(code);
-    return message.empty() ? hex : message + " " + hex;
-}
-
 class TrustSeams : public ::testing::Test {
 protected:
     void SetUp() override
     {
         copy_file(built_program("sample-uninstall.exe"), app_.file("uninstall.exe"));
         copy_file(built_program("uninstaller.exe"), app_.file("uninstaller.exe"));
+        script_launcher_in_app();
+    }
+    void TearDown() override { reset_seams(); }
+
+    // Fresh seams: the launcher lies in app_, and its start is recorded, not carried out.
+    void script_launcher_in_app()
+    {
         reset_seams();
         seams.fake_create = true;
         seams.fake_module = true;
         seams.module_path = app_.file("uninstaller.exe");
     }
-    void TearDown() override { reset_seams(); }
 
     TempFolder app_;
     KeepCurrentFolder keep_;
@@ -107,10 +105,7 @@ TEST_F(TrustSeams, StartsOnlyWhatNoOtherAccountCanChange)
     ASSERT_FALSE(current_user_sid().empty());
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        reset_seams();
-        seams.fake_create = true;
-        seams.fake_module = true;
-        seams.module_path = app_.file("uninstaller.exe");
+        script_launcher_in_app();
         seams.fake_security = true;
         seams.folder_security = c.folder;
         seams.file_security = c.file;
@@ -129,7 +124,7 @@ TEST_F(TrustSeams, StartsOnlyWhatNoOtherAccountCanChange)
         EXPECT_TRUE(seams.shell_calls.empty());
         ASSERT_EQ(seams.boxes.size(), 1u);
         EXPECT_EQ(seams.boxes[0].caption, caption);
-        EXPECT_EQ(seams.boxes[0].text, box_text(c.reported));
+        EXPECT_EQ(seams.boxes[0].text, report_text(c.reported));
     }
 }
 
@@ -142,7 +137,7 @@ TEST_F(TrustSeams, SecurityThatCannotBeReadStartsNothing)
 
     EXPECT_EQ(joined_calls(), "NtQuerySecurityObject MessageBoxA");
     ASSERT_EQ(seams.boxes.size(), 1u);
-    EXPECT_EQ(seams.boxes[0].text, box_text(ERROR_NOT_SUPPORTED));
+    EXPECT_EQ(seams.boxes[0].text, report_text(ERROR_NOT_SUPPORTED));
 }
 
 TEST_F(TrustSeams, MissingUninstallerIsFileNotFound)
@@ -153,7 +148,7 @@ TEST_F(TrustSeams, MissingUninstallerIsFileNotFound)
 
     EXPECT_EQ(joined_calls(), "MessageBoxA");
     ASSERT_EQ(seams.boxes.size(), 1u);
-    EXPECT_EQ(seams.boxes[0].text, box_text(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(seams.boxes[0].text, report_text(ERROR_FILE_NOT_FOUND));
 }
 
 // Between the check and the start nobody may swap the file: the launcher holds it so that it
