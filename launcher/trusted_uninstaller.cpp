@@ -157,9 +157,11 @@ DWORD check(HANDLE uninstaller, const WCHAR *own_name)
         return RtlNtStatusToDosError(status);
     const PSID user_sid = user.user.User.Sid;
 
-    // The folder as entered, whatever its name says now.
+    // The folder as entered, whatever its name says now. With its final separator: "." alone
+    // would lose the spaces and dots at the end of the last name and open "...\App" for the
+    // "...\App " that was entered, where the start looks for the program.
     const HANDLE folder =
-        CreateFileW(L".", READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        CreateFileW(L".\\", READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                     /*security=*/NULL, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
                     /*template=*/NULL);
     if (folder == INVALID_HANDLE_VALUE)

@@ -2,8 +2,13 @@
 # The built launcher beside an uninstall.exe that another account could change, started from a
 # folder that holds a decoy uninstall.exe. Wine makes each file's security up from its Unix owner
 # and mode: the "other" write bit gives Everyone write access, and a file of another Unix owner
-# an owner that is not this user. Then nothing may run, neither the uninstaller nor the decoy:
-# one box, and exit status 0. In a folder that only this user can write, the uninstaller runs.
+# an owner that is not this user. Then nothing may run, neither the uninstaller nor a decoy: one
+# box, and exit status 0. In a folder that only this user can write, the uninstaller runs.
+#
+# A folder whose name ends in spaces or dots has a look-alike: the sibling whose name the system
+# would trim it to, "App" for "App ", which holds a decoy of its own. Each such folder is tried
+# both ways round (itself open to others and the sibling not, then the other way, then no
+# sibling), so that a check of the sibling instead of the folder shows.
 # Usage: permissions.sh SOURCE_FOLDER BUILD_FOLDER   (with a running Wine session)
 set -euo pipefail
 root=$1 build=$(cd "$2" && pwd)
@@ -15,29 +20,42 @@ mkdir -p "$work"
 trap 'rm -rf "$work"' EXIT
 failures=0
 
-# name | folder's mode | uninstall.exe's mode | folder's owner | uninstall.exe's owner | outcome
+# name | folder | folder's mode | uninstall.exe's mode | folder's owner | uninstall.exe's owner |
+# the look-alike's mode ("": none) | outcome
 cases=(
-    "this user's own folder|755|755|||runs"
-    "folder 0777|777|755|||refused"
-    "folder 1777, as /tmp|1777|755|||refused"
-    "uninstall.exe 0666|755|666|||refused"
-    "folder of another user|755|755|nobody||refused"
-    "uninstall.exe of another user|755|755||nobody|refused"
+    "this user's own folder|app|755|755||||runs"
+    "folder 0777|app|777|755||||refused"
+    "folder 1777, as /tmp|app|1777|755||||refused"
+    "uninstall.exe 0666|app|755|666||||refused"
+    "folder of another user|app|755|755|nobody|||refused"
+    "uninstall.exe of another user|app|755|755||nobody||refused"
+    "'App ' alone|App |755|755||||runs"
+    "'App ' 0777, 'App' this user's|App |777|755|||755|refused"
+    "'App ' this user's, 'App' 0777|App |755|755|||777|runs"
+    "'App. ' alone|App. |755|755||||runs"
+    "'App. ' 0777, 'App' this user's|App. |777|755|||755|refused"
+    "'App. ' this user's, 'App' 0777|App. |755|755|||777|runs"
 )
-
 i=0
 for row in "${cases[@]}"; do
-    IFS='|' read -r name folder_mode file_mode folder_owner file_owner outcome <<<"$row"
+    IFS='|' read -r name folder folder_mode file_mode folder_owner file_owner sibling_mode outcome \
+        <<<"$row"
     i=$((i + 1))
     if [ -n "$folder_owner$file_owner" ] && [ "$(id -u)" -ne 0 ]; then
         echo "permissions: $name: skipped (chown needs root)"
         continue
     fi
-    app=$work/$i/app start=$work/$i/start
+    app=$work/$i/$folder start=$work/$i/start
     mkdir -p "$app" "$start"
     cp "$build/uninstaller.exe" "$app/uninstaller.exe"
     cp "$build/sample-uninstall.exe" "$app/uninstall.exe"
     cp "$build/sample-uninstall.exe" "$start/uninstall.exe"
+    if [ -n "$sibling_mode" ]; then
+        sibling=$work/$i/$(echo "$folder" | sed 's/[. ]*$//')
+        mkdir -p "$sibling"
+        cp "$build/sample-uninstall.exe" "$sibling/uninstall.exe"
+        chmod "$sibling_mode" "$sibling"
+    fi
     chmod "$file_mode" "$app/uninstall.exe"
     chmod "$folder_mode" "$app"
     [ -z "$folder_owner" ] || chown "$folder_owner" "$app"
@@ -62,7 +80,8 @@ for row in "${cases[@]}"; do
         sleep 1  # a start that happened anyway would have reported by now
     fi
     ran=$(sed -n 's/^folder: //p' "$report" 2>/dev/null | tr '\n' ' ' || true)
-    expected_folder="$(wine winepath -w "$app" 2>/dev/null | tr -d '\r')"
+    # winepath would trim the folder's own name as the system does: the parent's, then that name.
+    expected_folder="$(wine winepath -w "$work/$i" 2>/dev/null | tr -d '\r')\\$folder"
 
     problem=
     [ "$status" = 0 ] || problem="exit status $status"

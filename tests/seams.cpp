@@ -201,6 +201,7 @@ NTSTATUS NTAPI fake_NtQuerySecurityObject(HANDLE object, SECURITY_INFORMATION in
                                           PSECURITY_DESCRIPTOR descriptor, ULONG size,
                                           ULONG *needed)
 {
+    seams.secured.push_back(identity_of(object));
     if (!seams.fake_security)
         return REAL("ntdll.dll", NtQuerySecurityObject)(object, information, descriptor, size,
                                                          needed);

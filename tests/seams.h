@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include "ntdll.h"
+#include "support.h"
 
 struct CreateProcessCall {
     bool application_name_null;
@@ -63,6 +64,7 @@ struct Seams {
     std::vector<ShellExecuteCall> shell_calls;
     std::vector<MessageBoxCall> boxes;
     std::vector<std::string> folders;  // what SetCurrentDirectoryW got, in UTF-8
+    std::vector<FileIdentity> secured;  // what NtQuerySecurityObject was asked about, faked or not
     DWORD wait_timeout = 0;
     bool message_guard_intact = true;
 };

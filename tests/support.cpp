@@ -87,6 +87,36 @@ TempFolder::~TempFolder()
         remove_tree(long_form(path_));
 }
 
+std::ostream &operator<<(std::ostream &out, const FileIdentity &identity)
+{
+    return out << "volume " << identity.volume << ", file "
+               << (((unsigned long long)identity.index_high << 32) | identity.index_low);
+}
+
+FileIdentity identity_of(HANDLE object)
+{
+    FileIdentity identity;
+    BY_HANDLE_FILE_INFORMATION information;
+    if (GetFileInformationByHandle(object, &information)) {
+        identity.volume = information.dwVolumeSerialNumber;
+        identity.index_high = information.nFileIndexHigh;
+        identity.index_low = information.nFileIndexLow;
+    }
+    return identity;
+}
+
+FileIdentity identity_of(const std::string &path)
+{
+    HANDLE object = CreateFileW(long_form(path).c_str(), FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
+    if (object == INVALID_HANDLE_VALUE)
+        return FileIdentity();
+    const FileIdentity identity = identity_of(object);
+    CloseHandle(object);
+    return identity;
+}
+
 void make_folders(const std::string &path)
 {
     for (size_t at = path.find('\\', 3); at != std::string::npos; at = path.find('\\', at + 1))

@@ -4,6 +4,7 @@
 // so that folders of any name can be made, filled and read whatever the ANSI code page.
 #include <functional>
 #include <map>
+#include <ostream>
 #include <string>
 #include <vector>
 #include <windows.h>
@@ -31,6 +32,22 @@ public:
 private:
     std::string path_;
 };
+
+// A file or folder by identity: which one a handle or a name leads to, whatever the names.
+struct FileIdentity {
+    DWORD volume = 0, index_high = 0, index_low = 0;
+    bool operator==(const FileIdentity &other) const
+    {
+        return volume == other.volume && index_high == other.index_high &&
+               index_low == other.index_low;
+    }
+    bool operator!=(const FileIdentity &other) const { return !(*this == other); }
+};
+std::ostream &operator<<(std::ostream &out, const FileIdentity &identity);
+FileIdentity identity_of(HANDLE object);
+// By a "\\?\" name, which the system takes as it is: no spaces or dots trimmed. All zero when
+// there is no such file or folder.
+FileIdentity identity_of(const std::string &path);
 
 // Makes a folder and any missing parents, at any length.
 void make_folders(const std::string &path);

@@ -140,6 +140,66 @@ TEST_F(TrustSeams, SecurityThatCannotBeReadStartsNothing)
     EXPECT_EQ(seams.boxes[0].text, report_text(ERROR_NOT_SUPPORTED));
 }
 
+// A folder whose last name ends in spaces or dots has a look-alike: the sibling whose name the
+// system trims it to. What is checked must be the folder that was entered, where the start looks
+// for the program, told apart by identity, not by name; with the look-alike there or not.
+struct EnteredCase {
+    const char *name;
+    const char *folder;
+    bool look_alike;  // "App" beside it, with an uninstall.exe of its own
+};
+
+const EnteredCase entered_cases[] = {
+    {"'App ' beside 'App'", "App ", true},
+    {"'App ' alone", "App ", false},
+    {"'App. ' beside 'App'", "App. ", true},
+    {"'App. ' alone", "App. ", false},
+    {"'App  ' beside 'App'", "App  ", true},
+};
+
+TEST(TrustSeamsEntered, ChecksTheFolderThatWasEntered)
+{
+    KeepCurrentFolder keep;
+    for (const EnteredCase &c : entered_cases) {
+        SCOPED_TRACE(c.name);
+        TempFolder base;
+        const std::string app = base.file(c.folder);
+        make_folders(app);
+        copy_file(built_program("uninstaller.exe"), app + "\\uninstaller.exe");
+        copy_file(built_program("sample-uninstall.exe"), app + "\\uninstall.exe");
+        if (c.look_alike) {
+            make_folders(base.file("App"));
+            copy_file(built_program("sample-uninstall.exe"), base.file("App\\uninstall.exe"));
+        }
+        reset_seams();
+        seams.fake_create = true;
+        seams.fake_module = true;
+        seams.module_path = app + "\\uninstaller.exe";
+
+        launch_uninstaller();
+
+        std::wstring current(32768, L'\0');
+        current.resize(GetCurrentDirectoryW((DWORD)current.size(), &current[0]));
+        const FileIdentity folder = identity_of(app);
+        ASSERT_NE(folder, FileIdentity());
+        EXPECT_EQ(joined_calls(), "CreateProcessA CloseHandle(process) CloseHandle(thread)");
+        EXPECT_TRUE(seams.boxes.empty());
+        EXPECT_EQ(narrow(current), app);
+        EXPECT_EQ(identity_of(narrow(current)), folder);
+        if (seams.secured.size() != 2u) {
+            ADD_FAILURE() << seams.secured.size() << " objects checked, expected the folder and "
+                                                     "the file";
+            continue;
+        }
+        EXPECT_EQ(seams.secured[0], folder) << "checked another folder than the one entered";
+        if (c.look_alike) {
+            EXPECT_NE(seams.secured[0], identity_of(base.file("App")));
+        }
+        EXPECT_EQ(seams.secured[1], identity_of(app + "\\uninstall.exe"));
+    }
+    reset_seams();
+}
+
 TEST_F(TrustSeams, MissingUninstallerIsFileNotFound)
 {
     ASSERT_TRUE(DeleteFileW(widen(app_.file("uninstall.exe")).c_str()));
