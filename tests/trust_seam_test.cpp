@@ -111,6 +111,7 @@ const Case cases[] = {
     {"WindowsApps: Users read and run through a conditional entry", windows_apps,
      file_as_installed, 0},
 
+    {"ProgramData itself", program_data, file_under_program_data, ERROR_ACCESS_DENIED},
     {"a folder made under ProgramData by an elevated installer", folder_under_program_data,
      file_under_program_data, ERROR_ACCESS_DENIED},
     {"a folder made under the system drive's root by an elevated installer",
