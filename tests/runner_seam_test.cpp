@@ -88,6 +88,36 @@ TEST_F(RunProgramSeams, PathsThroughTheRunner)
     }
 }
 
+// Smart App Control, App Control for Business and AppLocker refuse the start with codes of
+// their own. Only "elevation required" may lead to the shell: a policy's refusal is reported
+// as it is, once.
+struct BlockedCase {
+    const char *name;
+    DWORD code;
+};
+
+const BlockedCase blocked_cases[] = {
+    {"App Control's system integrity policy (ERROR_SYSTEM_INTEGRITY_POLICY_VIOLATION)", 4551},
+    {"blocked by policy (ERROR_ACCESS_DISABLED_BY_POLICY)", 1260},
+};
+
+TEST_F(RunProgramSeams, ApplicationControlRefusalIsReportedWithoutTheShell)
+{
+    for (const BlockedCase &c : blocked_cases) {
+        SCOPED_TRACE(c.name);
+        reset_seams();
+        seams.fake_create = true;
+        seams.create_error = c.code;
+
+        run("\".\\uninstall.exe\"", 0, /*console=*/0, 1);
+
+        EXPECT_EQ(joined_calls(), "CreateProcessA MessageBoxA");
+        EXPECT_EQ(seams.boxes.size(), 1u);
+        if (!seams.boxes.empty())
+            EXPECT_EQ(seams.boxes[0].text, report_text(c.code));
+    }
+}
+
 TEST_F(RunProgramSeams, CreatesTheChildAsAskedForAndLeavesTheLineAlone)
 {
     run("\".\\uninstall.exe\" /S", 0, 0, 1);

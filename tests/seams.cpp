@@ -197,6 +197,99 @@ BOOL WINAPI fake_SetCurrentDirectoryW(LPCWSTR folder)
     return TRUE;
 }
 
+// Wine's SDDL parser knows no conditional entries: "(XA;flags;rights;;;sid;(condition))", an
+// ACCESS_ALLOWED_CALLBACK_ACE. Each is handed to it as a plain allow entry, and remembered by
+// its place in the DACL, to be made a callback entry again afterwards.
+struct Conditional {
+    size_t index;
+    std::string condition;
+};
+
+std::string plain_entries(const std::string &sddl, std::vector<Conditional> *conditionals)
+{
+    const size_t dacl = sddl.find("D:");
+    if (dacl == std::string::npos)
+        return sddl;
+    std::string plain = sddl.substr(0, dacl);
+    size_t index = 0;
+    for (size_t at = dacl; at < sddl.size();) {
+        if (sddl[at] != '(') {
+            plain += sddl[at++];
+            continue;
+        }
+        const size_t end = sddl.find(')', at);  // a condition's own ')' comes right before it
+        if (sddl.compare(at, 4, "(XA;") == 0) {
+            const size_t condition = sddl.find(";(", at);
+            const size_t close = sddl.find("))", condition);
+            plain += "(A;" + sddl.substr(at + 4, condition - at - 4) + ")";
+            conditionals->push_back({index, sddl.substr(condition + 1, close - condition)});
+            at = close + 2;
+        } else {
+            plain += sddl.substr(at, end - at + 1);
+            at = end + 1;
+        }
+        ++index;
+    }
+    return plain;
+}
+
+// The binary form of "(Exists NAME)", the only condition these tests need: the signature, a
+// local attribute's name in UTF-16, the Exists operator.
+std::string binary_condition(const std::string &condition)
+{
+    const std::string prefix = "(Exists ";
+    if (condition.compare(0, prefix.size(), prefix) != 0 || condition.back() != ')') {
+        ADD_FAILURE() << "condition not supported here: " << condition;
+        return "";
+    }
+    const std::wstring name = widen(condition.substr(prefix.size(),
+                                                     condition.size() - prefix.size() - 1));
+    const DWORD name_bytes = (DWORD)(name.size() * sizeof(WCHAR));
+    std::string bytes = "artx";
+    bytes += '\xf8';  // a local attribute
+    bytes.append(reinterpret_cast<const char *>(&name_bytes), sizeof name_bytes);
+    bytes.append(reinterpret_cast<const char *>(name.data()), name_bytes);
+    bytes += '\x87';  // Exists
+    bytes.resize((bytes.size() + 3) / 4 * 4, '\0');
+    return bytes;
+}
+
+// The descriptor with those entries made callback entries, their conditions after their SIDs;
+// the new DACL goes at the end, and the descriptor points to it.
+std::string with_conditions(const std::string &descriptor,
+                            const std::vector<Conditional> &conditionals)
+{
+    std::string made = descriptor;
+    SECURITY_DESCRIPTOR_RELATIVE header;
+    memcpy(&header, made.data(), sizeof header);
+    if (conditionals.empty() || header.Dacl == 0)
+        return made;
+    ACL acl;
+    memcpy(&acl, made.data() + header.Dacl, sizeof acl);
+    std::string entries;
+    size_t at = header.Dacl + sizeof acl;
+    for (size_t index = 0; index < acl.AceCount; ++index) {
+        ACE_HEADER entry;
+        memcpy(&entry, made.data() + at, sizeof entry);
+        std::string bytes = made.substr(at, entry.AceSize);
+        at += entry.AceSize;
+        for (const Conditional &conditional : conditionals) {
+            if (conditional.index != index)
+                continue;
+            bytes += binary_condition(conditional.condition);
+            entry.AceType = ACCESS_ALLOWED_CALLBACK_ACE_TYPE;
+            entry.AceSize = (WORD)bytes.size();
+            memcpy(&bytes[0], &entry, sizeof entry);
+        }
+        entries += bytes;
+    }
+    acl.AclSize = (WORD)(sizeof acl + entries.size());
+    header.Dacl = (DWORD)made.size();
+    memcpy(&made[0], &header, sizeof header);
+    made.append(reinterpret_cast<const char *>(&acl), sizeof acl);
+    return made + entries;
+}
+
 NTSTATUS NTAPI fake_NtQuerySecurityObject(HANDLE object, SECURITY_INFORMATION information,
                                           PSECURITY_DESCRIPTOR descriptor, ULONG size,
                                           ULONG *needed)
@@ -216,9 +309,11 @@ NTSTATUS NTAPI fake_NtQuerySecurityObject(HANDLE object, SECURITY_INFORMATION in
                                                                            : seams.file_security;
     for (size_t at; (at = sddl.find("%USER%")) != std::string::npos;)
         sddl.replace(at, 6, current_user_sid());
+    std::vector<Conditional> conditionals;
+    const std::string plain = plain_entries(sddl, &conditionals);
     PSECURITY_DESCRIPTOR made = NULL;
     ULONG length = 0;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl.c_str(), SDDL_REVISION_1,
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(plain.c_str(), SDDL_REVISION_1,
                                                               &made, &length)) {
         ADD_FAILURE() << "not a descriptor: " << sddl;
         return (NTSTATUS)0xC000000D;  // STATUS_INVALID_PARAMETER
@@ -226,11 +321,39 @@ NTSTATUS NTAPI fake_NtQuerySecurityObject(HANDLE object, SECURITY_INFORMATION in
     // Wine's parser makes an empty DACL of this; Windows' gives the NULL DACL that it means.
     if (sddl.find("D:NO_ACCESS_CONTROL") != std::string::npos)
         static_cast<SECURITY_DESCRIPTOR_RELATIVE *>(made)->Dacl = 0;
-    *needed = length;
-    const bool fits = length <= size;
-    if (fits)
-        memcpy(descriptor, made, length);
+    const std::string bytes =
+        with_conditions(std::string(static_cast<const char *>(made), length), conditionals);
     LocalFree(made);
+    *needed = (ULONG)bytes.size();
+    const bool fits = bytes.size() <= size;
+    if (fits)
+        memcpy(descriptor, bytes.data(), bytes.size());
+    return fits ? 0 : (NTSTATUS)0xC0000023;  // STATUS_BUFFER_TOO_SMALL
+}
+
+NTSTATUS NTAPI fake_NtQueryInformationToken(HANDLE token, TOKEN_INFORMATION_CLASS information_class,
+                                            void *information, ULONG size, ULONG *returned)
+{
+    if (seams.token_user.empty() || information_class != TokenUser)
+        return REAL("ntdll.dll", NtQueryInformationToken)(token, information_class, information,
+                                                           size, returned);
+    seams.calls.push_back("NtQueryInformationToken(TokenUser)");
+    PSID sid = NULL;
+    if (!ConvertStringSidToSidA(seams.token_user.c_str(), &sid)) {
+        ADD_FAILURE() << "not a SID: " << seams.token_user;
+        return (NTSTATUS)0xC000000D;  // STATUS_INVALID_PARAMETER
+    }
+    const ULONG sid_size = GetLengthSid(sid);
+    *returned = sizeof(TOKEN_USER) + sid_size;
+    const bool fits = *returned <= size;
+    if (fits) {
+        // The SID follows the record that points to it, as the system lays it out.
+        TOKEN_USER *user = static_cast<TOKEN_USER *>(information);
+        user->User.Sid = user + 1;
+        user->User.Attributes = 0;
+        memcpy(user + 1, sid, sid_size);
+    }
+    LocalFree(sid);
     return fits ? 0 : (NTSTATUS)0xC0000023;  // STATUS_BUFFER_TOO_SMALL
 }
 
@@ -275,3 +398,4 @@ SEAM(LocalFree, 4)
 SEAM(GetModuleFileNameW, 12)
 SEAM(SetCurrentDirectoryW, 4)
 SEAM(NtQuerySecurityObject, 20)
+SEAM(NtQueryInformationToken, 20)

@@ -54,11 +54,15 @@ struct Seams {
     // and for a file; "%USER%" stands for the user this process runs as.
     std::string folder_security, file_security;
     NTSTATUS security_status = 0;  // non-zero: NtQuerySecurityObject fails with it
+    // A SID string; when set, NtQueryInformationToken(TokenUser) answers that account, as under
+    // Administrator Protection, where elevation runs as a system-managed account of its own.
+    std::string token_user;
     std::function<void()> before_create;  // run by CreateProcessA first, faked or not
 
     // What happened, in order: "CreateProcessA", "WaitForSingleObject(process)",
     // "CloseHandle(process)", "CloseHandle(thread)", "CoInitialize", "ShellExecuteExA",
-    // "MessageBoxA", "LocalFree(message)", "SetCurrentDirectoryW", "NtQuerySecurityObject".
+    // "MessageBoxA", "LocalFree(message)", "SetCurrentDirectoryW", "NtQuerySecurityObject",
+    // "NtQueryInformationToken(TokenUser)" (when token_user is set).
     std::vector<std::string> calls;
     std::vector<CreateProcessCall> creates;
     std::vector<ShellExecuteCall> shell_calls;

@@ -23,6 +23,65 @@ const std::string system32 = std::string("O:") + trusted_installer + "D:(A;;FA;;
                              trusted_installer + ")(A;OICI;0x1301bf;;;SY)(A;OICI;0x1301bf;;;BA)"
                                                  "(A;OICI;0x1200a9;;;BU)(A;OICIIO;GA;;;CO)";
 
+// Descriptors as Windows 10 and 11 leave them. Program Files, ProgramData, the system drive's
+// root and WindowsApps are as shipped (their icacls /save form, with the owner). What an
+// installer makes inside follows the inheritance rules: every inherited entry carries ID; an
+// inheritable entry with generic rights or CREATOR OWNER becomes two on a subfolder, the one
+// mapped (GA to FA, GXGR to 0x1200a9, CREATOR OWNER to the creator's owner, Administrators
+// for an elevated installer) and an inherit-only copy unchanged; a file gets only the mapped one.
+const std::string all_app_packages = "S-1-15-2-1";
+const std::string all_restricted_app_packages = "S-1-15-2-2";
+const std::string ti = trusted_installer;
+
+const std::string program_files =
+    "O:" + ti + "D:PAI(A;;FA;;;" + ti + ")(A;CIIO;GA;;;" + ti +
+    ")(A;;0x1301bf;;;SY)(A;OICIIO;GA;;;SY)(A;;0x1301bf;;;BA)(A;OICIIO;GA;;;BA)"
+    "(A;;0x1200a9;;;BU)(A;OICIIO;GXGR;;;BU)(A;OICIIO;GA;;;CO)"
+    "(A;;0x1200a9;;;" + all_app_packages + ")(A;OICIIO;GXGR;;;" + all_app_packages + ")"
+    "(A;;0x1200a9;;;" + all_restricted_app_packages + ")(A;OICIIO;GXGR;;;" +
+    all_restricted_app_packages + ")";
+const std::string folder_under_program_files =
+    "O:BAD:AI(A;ID;FA;;;" + ti + ")(A;CIIOID;GA;;;" + ti +
+    ")(A;ID;FA;;;SY)(A;OICIIOID;GA;;;SY)(A;ID;FA;;;BA)(A;OICIIOID;GA;;;BA)"
+    "(A;ID;0x1200a9;;;BU)(A;OICIIOID;GXGR;;;BU)(A;ID;FA;;;BA)(A;OICIIOID;GA;;;CO)"
+    "(A;ID;0x1200a9;;;" + all_app_packages + ")(A;OICIIOID;GXGR;;;" + all_app_packages + ")"
+    "(A;ID;0x1200a9;;;" + all_restricted_app_packages + ")(A;OICIIOID;GXGR;;;" +
+    all_restricted_app_packages + ")";
+const std::string file_under_program_files =
+    "O:BAD:AI(A;ID;FA;;;SY)(A;ID;FA;;;BA)(A;ID;0x1200a9;;;BU)(A;ID;FA;;;BA)"
+    "(A;ID;0x1200a9;;;" + all_app_packages + ")(A;ID;0x1200a9;;;" +
+    all_restricted_app_packages + ")";
+
+// ProgramData lets Users add files and subfolders (0x116: write data, append data, write
+// extended attributes and attributes) to this folder and every subfolder.
+const char program_data[] = "O:SYD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICIIO;GA;;;CO)"
+                            "(A;OICI;0x1200a9;;;BU)(A;CI;0x116;;;BU)";
+const char folder_under_program_data[] =
+    "O:BAD:AI(A;OICIID;FA;;;SY)(A;OICIID;FA;;;BA)(A;ID;FA;;;BA)(A;OICIIOID;GA;;;CO)"
+    "(A;OICIID;0x1200a9;;;BU)(A;CIID;0x116;;;BU)";
+const char file_under_program_data[] =
+    "O:BAD:AI(A;ID;FA;;;SY)(A;ID;FA;;;BA)(A;ID;FA;;;BA)(A;ID;0x1200a9;;;BU)";
+
+// The system drive's root: Authenticated Users may add subfolders to it, and get Modify on
+// whatever is made inside.
+const char drive_root[] = "O:SYD:(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)"
+                          "(A;OICIIO;SDGXGWGR;;;AU)(A;;LC;;;AU)";
+const char folder_under_drive_root[] =
+    "O:BAD:AI(A;OICIID;FA;;;BA)(A;OICIID;FA;;;SY)(A;OICIID;0x1200a9;;;BU)(A;ID;0x1301bf;;;AU)"
+    "(A;OICIIOID;SDGXGWGR;;;AU)";
+const char file_under_drive_root[] =
+    "O:BAD:AI(A;ID;FA;;;BA)(A;ID;FA;;;SY)(A;ID;0x1200a9;;;BU)(A;ID;0x1301bf;;;AU)";
+
+// WindowsApps: Users read and run only through a conditional (callback) entry.
+const std::string store_capability =
+    "S-1-15-3-1024-3635283841-2530182609-996808640-1887759898-3848208603-3313616867-"
+    "983405619-2501854204";
+const std::string windows_apps =
+    "O:" + ti + "D:PAI(A;;FA;;;" + ti + ")(A;OICIIO;GA;;;" + ti + ")(A;;0x1200a9;;;" +
+    store_capability + ")(A;OICIIO;GXGR;;;" + store_capability +
+    ")(A;;FA;;;SY)(A;OICIIO;GA;;;SY)(A;CI;0x1200a9;;;BA)(A;OICI;0x1200a9;;;LS)"
+    "(A;OICI;0x1200a9;;;NS)(A;OICI;0x1200a9;;;RC)(XA;;0x1200a9;;;BU;(Exists WIN://SYSAPPID))";
+
 struct Case {
     const char *name;
     std::string folder, file;  // the descriptors read for the folder and for uninstall.exe
@@ -40,9 +99,28 @@ const Case cases[] = {
      "O:BAD:(A;OICI;FA;;;BA)(A;OICIIO;GA;;;CO)(A;OICIIO;GW;;;BU)", file_as_installed, 0},
     // On a folder that right adds a subfolder, which no search looks in.
     {"Users may add subfolders", "O:BAD:(A;;FA;;;BA)(A;;0x4;;;BU)", file_as_installed, 0},
+    {"Program Files itself", program_files, file_under_program_files, 0},
+    {"a folder made under Program Files by an elevated installer, and a file in it",
+     folder_under_program_files, file_under_program_files, 0},
+    // The folder is what ProgramData's entry makes changeable, not the file in it.
+    {"a folder under ProgramData given its own access list", folder_as_installed,
+     file_under_program_data, 0},
+    // Its own entry for Authenticated Users adds only subfolders.
+    {"the system drive's root, with a file of its own access list", drive_root,
+     file_as_installed, 0},
+    {"WindowsApps: Users read and run through a conditional entry", windows_apps,
+     file_as_installed, 0},
 
-    {"Authenticated Users may modify, as under a drive's root",
-     "O:BAD:(A;OICI;FA;;;BA)(A;OICI;0x1301bf;;;AU)", file_as_installed, ERROR_ACCESS_DENIED},
+    {"ProgramData itself", program_data, file_under_program_data, ERROR_ACCESS_DENIED},
+    {"a folder made under ProgramData by an elevated installer", folder_under_program_data,
+     file_under_program_data, ERROR_ACCESS_DENIED},
+    {"a folder made under the system drive's root by an elevated installer",
+     folder_under_drive_root, file_under_drive_root, ERROR_ACCESS_DENIED},
+    {"uninstall.exe made in the system drive's root by an elevated installer", drive_root,
+     file_under_drive_root, ERROR_ACCESS_DENIED},
+    {"a conditional entry that lets Users add files",
+     "O:BAD:(A;OICI;FA;;;BA)(XA;;0x2;;;BU;(Exists WIN://SYSAPPID))", file_as_installed,
+     ERROR_ACCESS_DENIED},
     {"Users may add files to the folder", "O:BAD:(A;;FA;;;BA)(A;;0x2;;;BU)", file_as_installed,
      ERROR_ACCESS_DENIED},
     {"Users may delete what is in the folder", "O:BAD:(A;;FA;;;BA)(A;;0x40;;;BU)",
@@ -96,6 +174,34 @@ protected:
         seams.module_path = app_.file("uninstaller.exe");
     }
 
+    // The launcher's run with these descriptors read for its folder and uninstall.exe, and,
+    // when token_user is given, with that account as its token's user. A failed row does not
+    // stop the next.
+    void expect_run(const Case &c, const std::string &token_user)
+    {
+        script_launcher_in_app();
+        seams.fake_security = true;
+        seams.folder_security = c.folder;
+        seams.file_security = c.file;
+        seams.token_user = token_user;
+        // Were the checks skipped, the shell would be asked next.
+        seams.create_error = 740;
+
+        launch_uninstaller();
+
+        const std::string token = token_user.empty() ? "" : "NtQueryInformationToken(TokenUser) ";
+        if (c.reported == 0) {
+            EXPECT_EQ(joined_calls(), token + "NtQuerySecurityObject NtQuerySecurityObject "
+                                              "CreateProcessA CoInitialize ShellExecuteExA");
+            return;
+        }
+        EXPECT_TRUE(seams.creates.empty());
+        EXPECT_TRUE(seams.shell_calls.empty());
+        ASSERT_EQ(seams.boxes.size(), 1u);
+        EXPECT_EQ(seams.boxes[0].caption, caption);
+        EXPECT_EQ(seams.boxes[0].text, report_text(c.reported));
+    }
+
     TempFolder app_;
     KeepCurrentFolder keep_;
 };
@@ -105,26 +211,40 @@ TEST_F(TrustSeams, StartsOnlyWhatNoOtherAccountCanChange)
     ASSERT_FALSE(current_user_sid().empty());
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        script_launcher_in_app();
-        seams.fake_security = true;
-        seams.folder_security = c.folder;
-        seams.file_security = c.file;
-        // Were the checks skipped, the shell would be asked next.
-        seams.create_error = 740;
+        expect_run(c, /*token_user=*/"");
+    }
+}
 
-        launch_uninstaller();
-
-        if (c.reported == 0) {
-            EXPECT_EQ(joined_calls(),
-                      "NtQuerySecurityObject NtQuerySecurityObject CreateProcessA CoInitialize "
-                      "ShellExecuteExA");
-            continue;
-        }
-        EXPECT_TRUE(seams.creates.empty());
-        EXPECT_TRUE(seams.shell_calls.empty());
-        ASSERT_EQ(seams.boxes.size(), 1u);
-        EXPECT_EQ(seams.boxes[0].caption, caption);
-        EXPECT_EQ(seams.boxes[0].text, report_text(c.reported));
+// Under Administrator Protection (Windows 11) elevation runs as a system-managed administrator
+// account of its own (shown as ADMIN_...), another local SID than the signed-in user's: that
+// user's per-user install now belongs to another account, and is refused.
+TEST_F(TrustSeams, UnderAdministratorProtection)
+{
+    const std::string signed_in = current_user_sid();
+    ASSERT_EQ(signed_in.compare(0, 9, "S-1-5-21-"), 0) << signed_in;
+    const std::string system_managed = signed_in.substr(0, signed_in.rfind('-')) + "-1002";
+    ASSERT_NE(system_managed, signed_in);
+    // A per-user install under AppData, with what it inherits from the profile.
+    const std::string per_user_folder =
+        "O:%USER%D:AI(A;OICIID;FA;;;SY)(A;OICIID;FA;;;BA)(A;OICIID;FA;;;%USER%)";
+    const std::string per_user_file = "O:%USER%D:AI(A;ID;FA;;;SY)(A;ID;FA;;;BA)(A;ID;FA;;;%USER%)";
+    const auto of = [](const std::string &account, std::string sddl) {
+        for (size_t at; (at = sddl.find("%USER%")) != std::string::npos;)
+            sddl.replace(at, 6, account);
+        return sddl;
+    };
+    const Case protected_cases[] = {
+        {"a per-user install of the signed-in user", per_user_folder, per_user_file,
+         ERROR_ACCESS_DENIED},
+        {"a folder made under Program Files by an elevated installer", folder_under_program_files,
+         file_under_program_files, 0},
+        // What an installer elevated under it puts in "its" AppData lands in that account's.
+        {"a per-user install of the system-managed account", of(system_managed, per_user_folder),
+         of(system_managed, per_user_file), 0},
+    };
+    for (const Case &c : protected_cases) {
+        SCOPED_TRACE(c.name);
+        expect_run(c, system_managed);
     }
 }
 
