@@ -62,7 +62,7 @@ expect_value() {
     [ "$got" = "$want" ] || fail "$name is ${got:-missing}, expected $want"
 }
 
-# 2. Silent install, then the files and the entry, exported into entry-NAME.reg and .txt.
+# A silent install, then the files and the entry, exported into entry-NAME.reg and .txt.
 install() {
     local name=$1 entry=$work/entry-$1.txt status=0
     # What an earlier run may have left.
@@ -109,20 +109,33 @@ install() {
 # uninstaller goes on in from the temporary folder, told the folder by "_?=".
 uninstaller_pids() { wine_prefix_pids 'uninstall\.exe|_\?='; }
 
-# 4. Waits until the files, the folder and the entry are gone, for up to 60 s. With a trace, a
-# window in it fails the wait at once: with no one to click, it would wait for ever.
+# A window in a trace of +msgbox,+dialog: a message box by its text, else any dialog, a page
+# included. With no one to click it, it waits for ever.
+window_in() {
+    local box
+    box=$(sed -n 's/.*MSGBOX_OnInit //p' "$1" | head -1)
+    [ -n "$box" ] && { echo "a message box, $box"; return; }
+    grep -q 'DIALOG_CreateIndirect' "$1" && echo "a dialog, such as a page"
+    return 0
+}
+# The trace without the dialog channel's chatter.
+show_trace() { grep -v ':trace:dialog:\(MSGBOX_DlgProc\|DIALOG_GetControl32\|DIALOG_ParseTemplate32\|DIALOG_CreateControls32\)' "$1" || true; }
+# Ends the uninstaller's processes and fails.
+fail_waiting() {
+    local pids
+    pids=$(uninstaller_pids | xargs)
+    [ -z "$pids" ] || kill $pids 2>/dev/null || true
+    fail "$*; uninstaller processes still running: ${pids:-none}"
+}
+
+# Waits until the files, the folder and the entry are gone, for up to 60 s. With a trace, a
+# window in it fails the wait at once.
 wait_gone() {
-    local trace=${1:-} deadline=$((SECONDS + 60)) left status window pids
+    local trace=${1:-} deadline=$((SECONDS + 60)) left status window
     while :; do
         if [ -n "$trace" ]; then
-            window=$(sed -n 's/.*\(MSGBOX_OnInit .*\|DIALOG_CreateIndirect\).*/\1/p' "$trace" | head -1)
-            if [ -n "$window" ]; then
-                pids=$(uninstaller_pids | xargs)
-                cat "$trace"
-                [ -z "$pids" ] || kill $pids 2>/dev/null || true
-                fail "a window came up during the quiet removal (traced: $window); with no one to" \
-                    "click it, the uninstaller would wait for ever (still running: ${pids:-nothing})"
-            fi
+            window=$(window_in "$trace")
+            [ -z "$window" ] || { show_trace "$trace"; fail_waiting "$window came up during the quiet removal and waits for a click"; }
         fi
         left=""
         [ -e "$unix_dir" ] && left="the folder $unix_dir"
@@ -133,17 +146,13 @@ wait_gone() {
             [ $status = 1 ] || left="the entry $key_path"
         fi
         [ -z "$left" ] && return 0
-        if [ $SECONDS -ge $deadline ]; then
-            pids=$(uninstaller_pids | xargs)
-            [ -z "$pids" ] || kill $pids 2>/dev/null || true
-            fail "60 s after the removal began, $left is still there:" \
-                "$(cd "$unix_dir" 2>/dev/null && echo *); uninstaller still running: ${pids:-nothing}"
-        fi
+        [ $SECONDS -lt $deadline ] ||
+            fail_waiting "60 s after the removal began, $left is still there: $(cd "$unix_dir" 2>/dev/null && echo *)"
         sleep 0.05
     done
 }
 
-# 3a. The shipped setup, removed as a management tool does it: the entry's QuietUninstallString,
+# 2. The shipped setup, removed as a management tool does it: the entry's QuietUninstallString,
 # read from the registry and run whole, elevated (as everything under Wine), from another
 # folder, with nothing on its input. The trace shows any message box or dialog, a page included.
 install shipped
@@ -154,22 +163,26 @@ begin=$(now_us)
 (cd "$work/elsewhere" && WINEDEBUG=-all,+msgbox,+dialog timeout 60 "$root/cmake/wine-run" \
     "$run_entry" "$key" QuietUninstallString </dev/null) >"$work/quiet.log" 2>&1 || status=$?
 returned=$(now_us)
-[ $status = 124 ] && { cat "$work/quiet.log"; fail "the quiet command did not return within 60 s"; }
-[ $status = 0 ] || { cat "$work/quiet.log"; fail "the quiet command exited with status $status"; }
+if [ $status = 124 ]; then
+    show_trace "$work/quiet.log"
+    window=$(window_in "$work/quiet.log")
+    fail_waiting "the quiet command did not return within 60 s${window:+: $window came up and waits for a click}"
+fi
+[ $status = 0 ] || { show_trace "$work/quiet.log"; fail "the quiet command exited with status $status"; }
 tr -d '\r' <"$work/quiet.log" | grep -qxF "run-entry: running $quiet_string" ||
-    { cat "$work/quiet.log"; fail "the command run was not $quiet_string"; }
+    { show_trace "$work/quiet.log"; fail "the command run was not $quiet_string"; }
 wait_gone "$work/quiet.log"
 gone=$(now_us)
 # Ended, not only done: nothing of it is left waiting.
 deadline=$((SECONDS + 30))
 while [ -n "$(uninstaller_pids)" ]; do
-    [ $SECONDS -lt $deadline ] || fail "30 s after the removal, the uninstaller still runs: $(uninstaller_pids | xargs)"
+    [ $SECONDS -lt $deadline ] || fail_waiting "30 s after the removal, the uninstaller has not ended"
     sleep 0.05
 done
 ms() { echo "$((($1 - begin) / 1000)) ms"; }
 echo "installer: the quiet command returned after $(ms "$returned"); the files, the folder and the entry were gone after $(ms "$gone")"
 
-# 3b. The silent setup, removed as the system does it. Not from the build folder: there our
+# 3. The silent setup, removed as the system does it. Not from the build folder: there our
 # uninstaller.exe would shadow Wine's. Into a file, not a pipe, which the uninstaller left running
 # would hold open. The trace shows the entries read, the exit code of the command run, and any
 # message box's text.
