@@ -114,8 +114,8 @@ uninstaller_pids() { wine_prefix_pids 'uninstall\.exe|_\?='; }
 window_in() {
     local box
     box=$(sed -n 's/.*MSGBOX_OnInit //p' "$1" | head -1)
-    [ -n "$box" ] && { echo "a message box, $box"; return; }
-    grep -q 'DIALOG_CreateIndirect' "$1" && echo "a dialog, such as a page"
+    [ -n "$box" ] && { echo "a message box ($box)"; return; }
+    grep -q 'DIALOG_CreateIndirect' "$1" && echo "a dialog (a page, for example)"
     return 0
 }
 # The trace without the dialog channel's chatter.
@@ -135,7 +135,13 @@ wait_gone() {
     while :; do
         if [ -n "$trace" ]; then
             window=$(window_in "$trace")
-            [ -z "$window" ] || { show_trace "$trace"; fail_waiting "$window came up during the quiet removal and waits for a click"; }
+            if [ -n "$window" ]; then
+                # A message box's dialog is traced before its text.
+                sleep 0.5
+                window=$(window_in "$trace")
+                show_trace "$trace"
+                fail_waiting "$window came up during the quiet removal and waits for a click"
+            fi
         fi
         left=""
         [ -e "$unix_dir" ] && left="the folder $unix_dir"
