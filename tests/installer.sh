@@ -59,7 +59,7 @@ reg_string() { local v=${1//\\/\\\\}; printf '"%s"' "${v//\"/\\\"}"; }
 expect_value() {
     local entry=$1 name=$2 want=$3 got
     got=$(sed -n "s/^\"$name\"=//p" "$entry")
-    [ "$got" = "$want" ] || fail "$name is ${got:-missing}, expected $want"
+    [ "$got" = "$want" ] || fail "$name is ${got:-missing}, expected $want (${entry##*/})"
 }
 
 # A silent install, then the files and the entry, exported into entry-NAME.reg and .txt.

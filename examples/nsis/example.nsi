@@ -1,5 +1,6 @@
 ; A small application's setup that ships the Orvex Uninstaller launcher beside its own
-; uninstaller and registers the launcher in the system's list of installed programs.
+; uninstaller and registers the launcher in the system's list of installed programs, with the
+; uninstaller's silent command beside it for management tools.
 ;
 ;   makensis examples/nsis/example.nsi      (after building build/release/uninstaller.exe)
 ;
