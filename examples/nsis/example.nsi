@@ -1,5 +1,6 @@
 ; A small application's setup that ships the Orvex Uninstaller launcher beside its own
-; uninstaller and registers the launcher in the system's list of installed programs.
+; uninstaller and registers the launcher in the system's list of installed programs, with the
+; uninstaller's silent command beside it for management tools.
 ;
 ;   makensis examples/nsis/example.nsi      (after building build/release/uninstaller.exe)
 ;
@@ -9,6 +10,8 @@
 
 Unicode true
 RequestExecutionLevel admin
+
+!include "FileFunc.nsh"
 
 !ifndef FOLDER
   !define FOLDER "Orvex Example"
@@ -51,9 +54,16 @@ Section "Install"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${APP_VERSION}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
   ; Quoted: the path has spaces, and the system runs this string as a command line.
+  ; For people: the launcher, which checks the folder before it lends its rights.
   WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" "$\"$INSTDIR\uninstaller.exe$\""
+  ; For management tools, which run it elevated with no one at the screen: the uninstaller
+  ; itself, since the launcher passes it no /S.
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" "$\"$INSTDIR\uninstall.exe$\" /S"
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+  ; In KB, of what is in the folder now (uninstall.exe included), so that it follows the files.
+  ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" "$0"
 SectionEnd
 
 Section "Uninstall"
