@@ -109,12 +109,13 @@ TEST_F(RunProgramSeams, ApplicationControlRefusalIsReportedWithoutTheShell)
         seams.fake_create = true;
         seams.create_error = c.code;
 
-        run("\".\\uninstall.exe\"", 0, /*console=*/0, 1);
+        run("\".\\uninstall.exe\"", /*wait=*/0, /*console=*/0, /*report=*/1);
 
         EXPECT_EQ(joined_calls(), "CreateProcessA MessageBoxA");
         EXPECT_EQ(seams.boxes.size(), 1u);
-        if (!seams.boxes.empty())
+        if (!seams.boxes.empty()) {
             EXPECT_EQ(seams.boxes[0].text, report_text(c.code));
+        }
     }
 }
 
