@@ -175,8 +175,24 @@ TEST_F(Resources, SystemAcceptsTheManifestAndGivesCommonControls6)
 }
 
 // The manifest's windows settings as the system reads them: ANSI calls in UTF-8, so that the
-// system's messages in any language and folders of any name reach the error box whole.
-TEST_F(Resources, AnsiCallsInUtf8)
+// system's messages in any language and folders of any name reach the error box whole; and DPI
+// awareness, so that the box is drawn sharp at the display's scale instead of stretched.
+struct Setting {
+    const wchar_t *name_space;
+    const wchar_t *name;
+    const wchar_t *value;
+};
+
+const Setting settings[] = {
+    {L"http://schemas.microsoft.com/SMI/2019/WindowsSettings", L"activeCodePage", L"UTF-8"},
+    // Per monitor v2 where it exists (Windows 10 1703), else per monitor (v1).
+    {L"http://schemas.microsoft.com/SMI/2016/WindowsSettings", L"dpiAwareness",
+     L"PerMonitorV2, PerMonitor"},
+    // Before Windows 10 1607: per monitor from 8.1, system-wide before it.
+    {L"http://schemas.microsoft.com/SMI/2005/WindowsSettings", L"dpiAware", L"true/pm"},
+};
+
+TEST_F(Resources, WindowsSettings)
 {
     const HANDLE handle = activation_context();
     ASSERT_NE(handle, INVALID_HANDLE_VALUE) << "manifest refused: error " << GetLastError();
@@ -186,14 +202,16 @@ TEST_F(Resources, AnsiCallsInUtf8)
     const QuerySettings query = reinterpret_cast<QuerySettings>(reinterpret_cast<void *>(
         GetProcAddress(GetModuleHandleA("kernel32.dll"), "QueryActCtxSettingsW")));
     ASSERT_NE(query, nullptr);
-    WCHAR value[32] = L"";
-    SIZE_T written = 0;
-    const BOOL found = query(0, handle, L"http://schemas.microsoft.com/SMI/2019/WindowsSettings",
-                             L"activeCodePage", value, 32, &written);
-    const DWORD error = GetLastError();
+    for (const Setting &setting : settings) {
+        SCOPED_TRACE(narrow(setting.name));
+        WCHAR value[64] = L"";
+        SIZE_T written = 0;
+        const BOOL found = query(/*flags=*/0, handle, setting.name_space, setting.name, value,
+                                 64, &written);
+        EXPECT_TRUE(found) << "not set: error " << GetLastError();
+        EXPECT_EQ(narrow(value), narrow(setting.value));
+    }
     ReleaseActCtx(handle);
-    ASSERT_TRUE(found) << "no activeCodePage setting: error " << error;
-    EXPECT_EQ(std::wstring(value), L"UTF-8");
 }
 
 // The file as the loader sees it: header fields and the DLLs it imports.
