@@ -305,10 +305,10 @@ NTSTATUS NTAPI fake_NtQuerySecurityObject(HANDLE object, SECURITY_INFORMATION in
     BY_HANDLE_FILE_INFORMATION file;
     if (!GetFileInformationByHandle(object, &file))
         return (NTSTATUS)0xC0000008;  // STATUS_INVALID_HANDLE
-    std::string sddl = (file.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? seams.folder_security
-                                                                           : seams.file_security;
-    for (size_t at; (at = sddl.find("%USER%")) != std::string::npos;)
-        sddl.replace(at, 6, current_user_sid());
+    const std::string sddl = with_user((file.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                                           ? seams.folder_security
+                                           : seams.file_security,
+                                       current_user_sid());
     std::vector<Conditional> conditionals;
     const std::string plain = plain_entries(sddl, &conditionals);
     PSECURITY_DESCRIPTOR made = NULL;
@@ -358,6 +358,13 @@ NTSTATUS NTAPI fake_NtQueryInformationToken(HANDLE token, TOKEN_INFORMATION_CLAS
 }
 
 }  // namespace
+
+std::string with_user(std::string sddl, const std::string &user_sid)
+{
+    for (size_t at; (at = sddl.find("%USER%")) != std::string::npos;)
+        sddl.replace(at, 6, user_sid);
+    return sddl;
+}
 
 std::string current_user_sid()
 {

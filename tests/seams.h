@@ -82,6 +82,9 @@ std::string joined_calls();
 // This process's user as a SID string, "S-1-5-21-...".
 std::string current_user_sid();
 
+// A scripted descriptor with "%USER%" standing for the account user_sid.
+std::string with_user(std::string sddl, const std::string &user_sid);
+
 // The handles that the fake CreateProcessA hands out.
 extern const HANDLE fake_process_handle;
 extern const HANDLE fake_thread_handle;

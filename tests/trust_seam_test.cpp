@@ -165,13 +165,15 @@ protected:
     }
     void TearDown() override { reset_seams(); }
 
-    // Fresh seams: the launcher lies in app_, and its start is recorded, not carried out.
-    void script_launcher_in_app()
+    // Fresh seams: the launcher lies in folder (app_ unless given), and its start is recorded,
+    // not carried out.
+    void script_launcher_in_app() { script_launcher_in(app_.path()); }
+    void script_launcher_in(const std::string &folder)
     {
         reset_seams();
         seams.fake_create = true;
         seams.fake_module = true;
-        seams.module_path = app_.file("uninstaller.exe");
+        seams.module_path = folder + "\\uninstaller.exe";
     }
 
     // The launcher's run with these descriptors read for its folder and uninstall.exe, and,
@@ -228,19 +230,14 @@ TEST_F(TrustSeams, UnderAdministratorProtection)
     const std::string per_user_folder =
         "O:%USER%D:AI(A;OICIID;FA;;;SY)(A;OICIID;FA;;;BA)(A;OICIID;FA;;;%USER%)";
     const std::string per_user_file = "O:%USER%D:AI(A;ID;FA;;;SY)(A;ID;FA;;;BA)(A;ID;FA;;;%USER%)";
-    const auto of = [](const std::string &account, std::string sddl) {
-        for (size_t at; (at = sddl.find("%USER%")) != std::string::npos;)
-            sddl.replace(at, 6, account);
-        return sddl;
-    };
     const Case protected_cases[] = {
         {"a per-user install of the signed-in user", per_user_folder, per_user_file,
          ERROR_ACCESS_DENIED},
         {"a folder made under Program Files by an elevated installer", folder_under_program_files,
          file_under_program_files, 0},
         // What an installer elevated under it puts in "its" AppData lands in that account's.
-        {"a per-user install of the system-managed account", of(system_managed, per_user_folder),
-         of(system_managed, per_user_file), 0},
+        {"a per-user install of the system-managed account",
+         with_user(per_user_folder, system_managed), with_user(per_user_file, system_managed), 0},
     };
     for (const Case &c : protected_cases) {
         SCOPED_TRACE(c.name);
@@ -277,9 +274,8 @@ const EnteredCase entered_cases[] = {
     {"'App  ' beside 'App'", "App  ", true},
 };
 
-TEST(TrustSeamsEntered, ChecksTheFolderThatWasEntered)
+TEST_F(TrustSeams, ChecksTheFolderThatWasEntered)
 {
-    KeepCurrentFolder keep;
     for (const EnteredCase &c : entered_cases) {
         SCOPED_TRACE(c.name);
         TempFolder base;
@@ -291,10 +287,7 @@ TEST(TrustSeamsEntered, ChecksTheFolderThatWasEntered)
             make_folders(base.file("App"));
             copy_file(built_program("sample-uninstall.exe"), base.file("App\\uninstall.exe"));
         }
-        reset_seams();
-        seams.fake_create = true;
-        seams.fake_module = true;
-        seams.module_path = app + "\\uninstaller.exe";
+        script_launcher_in(app);
 
         launch_uninstaller();
 
@@ -317,7 +310,6 @@ TEST(TrustSeamsEntered, ChecksTheFolderThatWasEntered)
         }
         EXPECT_EQ(seams.secured[1], identity_of(app + "\\uninstall.exe"));
     }
-    reset_seams();
 }
 
 TEST_F(TrustSeams, MissingUninstallerIsFileNotFound)
