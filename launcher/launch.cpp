@@ -8,7 +8,7 @@
 void launch_uninstaller()
 {
     // Writable: the system may write to the command line while parsing it.
-    char command_line[MAX_PATH + 1] = "\".\\uninstall.exe\"";
+    char command_line[MAX_PATH + 1] = UNINSTALLER_COMMAND;
     WCHAR own_path[own_path_size];
 
     // The name is relative. Looked up in any folder but our own, it could start a stranger's
