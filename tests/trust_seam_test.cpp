@@ -3,6 +3,7 @@
 // real folder, with the descriptors that NtQuerySecurityObject reads scripted.
 #include <gtest/gtest.h>
 
+#include "folder_check.h"
 #include "launch.h"
 #include "seams.h"
 #include "support.h"
@@ -255,6 +256,86 @@ TEST_F(TrustSeams, SecurityThatCannotBeReadStartsNothing)
     EXPECT_EQ(joined_calls(), "NtQuerySecurityObject MessageBoxA");
     ASSERT_EQ(seams.boxes.size(), 1u);
     EXPECT_EQ(seams.boxes[0].text, report_text(ERROR_NOT_SUPPORTED));
+}
+
+// The checker's explanation comes from the launcher's own rule: on every row of the table its
+// verdict is the launcher's, and where it refuses it says which account may do what, on the
+// folder and on the file alike (the launcher stops at the first reason).
+struct Explained {
+    const char *name;
+    std::string folder, file;
+    std::vector<std::string> reasons;  // "folder: ..." or "file: ...", each line's reason
+};
+
+const Explained explained[] = {
+    {"a folder and a file made under the system drive's root", folder_under_drive_root,
+     file_under_drive_root,
+     {"folder: NT AUTHORITY\\Authenticated Users (S-1-5-11) may add files, delete it (entry 4, "
+      "inherited)",
+      "file: NT AUTHORITY\\Authenticated Users (S-1-5-11) may write data, append data, delete it "
+      "(entry 4, inherited)"}},
+    {"ProgramData itself", program_data, file_under_program_data,
+     {"folder: BUILTIN\\Users (S-1-5-32-545) may add files (entry 5, not inherited)"}},
+    {"a conditional entry that lets Users add files",
+     "O:BAD:(A;OICI;FA;;;BA)(XA;;0x2;;;BU;(Exists WIN://SYSAPPID))", file_as_installed,
+     {"folder: BUILTIN\\Users (S-1-5-32-545) may add files (entry 2, not inherited)"}},
+    {"Everyone has full control of the folder", "O:BAD:(A;OICI;FA;;;WD)", file_as_installed,
+     {"folder: Everyone (S-1-1-0) may add files, delete files in it, delete it, change its access "
+      "list, take ownership (entry 1, not inherited)"}},
+    {"another user owns the file", folder_as_installed,
+     std::string("O:") + another_user + "D:(A;;FA;;;BA)",
+     {std::string("file: owned by ") + another_user + ", who may always change its access list"}},
+    {"a NULL DACL on the file, no owner of the folder", "D:(A;OICI;FA;;;BA)",
+     "O:BAD:NO_ACCESS_CONTROL",
+     {"folder: no owner", "file: no access list, so everyone may change it"}},
+    {"installed under Program Files", folder_as_installed, file_as_installed, {}},
+};
+
+// Each finding line of the checker's report as "folder: <reason>" or "file: <reason>".
+std::vector<std::string> reasons_in(const std::string &report)
+{
+    std::vector<std::string> reasons;
+    size_t start = 0;
+    for (size_t end; (end = report.find('\n', start)) != std::string::npos; start = end + 1) {
+        const std::string line = report.substr(start, end - start);
+        const size_t quote = line.find("\": ");
+        const bool folder = line.rfind("folder \"", 0) == 0, file = line.rfind("file \"", 0) == 0;
+        if ((folder || file) && quote != std::string::npos)
+            reasons.push_back((folder ? "folder: " : "file: ") + line.substr(quote + 3));
+    }
+    return reasons;
+}
+
+TEST_F(TrustSeams, CheckerGivesTheLaunchersVerdictAndItsReasons)
+{
+    static WCHAR text[0x10000];
+    CheckReport report = {text, sizeof text / sizeof text[0], 0};
+    const auto check = [&](const std::string &folder, const std::string &file) {
+        reset_seams();
+        seams.fake_security = true;
+        seams.folder_security = folder;
+        seams.file_security = file;
+        return check_folder(widen(app_.path()).c_str(), &report);
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(check(c.folder, c.file), c.reported) << narrow(text);
+        EXPECT_EQ(seams.creates.size() + seams.shell_calls.size() + seams.boxes.size(), 0u);
+    }
+    for (const Explained &e : explained) {
+        SCOPED_TRACE(e.name);
+        const DWORD verdict = check(e.folder, e.file);
+        const std::string printed = narrow(text);
+        EXPECT_EQ(verdict, e.reasons.empty() ? ERROR_SUCCESS : ERROR_ACCESS_DENIED) << printed;
+        EXPECT_EQ(reasons_in(printed), e.reasons) << printed;
+        const std::string box = e.reasons.empty()
+                                    ? "verdict: the launcher would start \"" + app_.path() +
+                                          "\\uninstall.exe\"\n"
+                                    : "verdict: the launcher would start nothing and show \"" +
+                                          std::string(caption) + "\": " +
+                                          report_text(ERROR_ACCESS_DENIED) + "\n";
+        EXPECT_EQ(printed.substr(printed.rfind("verdict: ")), box);
+    }
 }
 
 // A folder whose last name ends in spaces or dots has a look-alike: the sibling whose name the
