@@ -12,7 +12,10 @@
 #include "ntdll.h"
 #include "trusted_uninstaller.h"
 
+// Internal to each file that includes it, as the launcher's own functions were: the compiler
+// inlines what is used once.
 namespace trust_rule {
+namespace {
 
 // Rights that let an account put another file in the folder or another program in the file.
 // Deny entries are not credited, so the rule stays simple and errs towards refusing.
@@ -41,7 +44,7 @@ const FixedSid trusted_installer = {
 
 const FixedSid *const trusted_accounts[] = {&local_system, &administrators, &trusted_installer};
 
-inline bool is_trusted(PSID sid, PSID user)
+bool is_trusted(PSID sid, PSID user)
 {
     for (const FixedSid *trusted : trusted_accounts) {
         if (RtlEqualSid(sid, const_cast<FixedSid *>(trusted)))
@@ -56,7 +59,7 @@ struct ThisUser {
     BYTE sid[SECURITY_MAX_SID_SIZE];
 };
 
-inline NTSTATUS query_user(ThisUser *user)
+NTSTATUS query_user(ThisUser *user)
 {
     HANDLE token;
     NTSTATUS status = NtOpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token);
@@ -180,7 +183,7 @@ DWORD only_trusted_can_change(HANDLE object, TrustObject kind, PSID user,
 
 // ERROR_CIRCULAR_DEPENDENCY when the file is this program's own: by identity, whatever the
 // names or their case, hard links included.
-inline DWORD not_itself(HANDLE uninstaller, const WCHAR *own_name)
+DWORD not_itself(HANDLE uninstaller, const WCHAR *own_name)
 {
     const HANDLE own = CreateFileW(own_name, FILE_READ_ATTRIBUTES,
                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -262,4 +265,5 @@ HANDLE hold(const WCHAR *own_name, TrustFindings *findings)
     return uninstaller;
 }
 
+}  // namespace
 }  // namespace trust_rule
