@@ -9,6 +9,8 @@
 # would trim it to, "App" for "App ", which holds a decoy of its own. Each such folder is tried
 # both ways round (itself open to others and the sibling not, then the other way, then no
 # sibling), so that a check of the sibling instead of the folder shows.
+#
+# The checker, uninstall-check.exe, is given each folder too: it must say what the launcher did.
 # Usage: permissions.sh SOURCE_FOLDER BUILD_FOLDER   (with a running Wine session)
 set -euo pipefail
 root=$1 build=$(cd "$2" && pwd)
@@ -83,15 +85,23 @@ for row in "${cases[@]}"; do
     # winepath would trim the folder's own name as the system does: the parent's, then that name.
     expected_folder="$(wine winepath -w "$work/$i" 2>/dev/null | tr -d '\r')\\$folder"
 
+    checked=0
+    wine "$build/uninstall-check.exe" "$expected_folder" >"$work/$i/check.txt" 2>&1 || checked=$?
+    verdict=$(sed -n 's/^verdict: //p' "$work/$i/check.txt" | tr -d '\r')
+
     problem=
     [ "$status" = 0 ] || problem="exit status $status"
     if [ "$outcome" = runs ]; then
         [ $boxes = 0 ] || problem="${problem:+$problem; }a box: $box_text"
         [ "$ran" = "$expected_folder " ] || problem="${problem:+$problem; }ran in: ${ran:-nothing}"
+        [ $checked = 0 ] && [ "$verdict" = "the launcher would start \"$expected_folder\\uninstall.exe\"" ] ||
+            problem="${problem:+$problem; }the checker says ($checked): $verdict"
     else
         [ $boxes = 1 ] || problem="${problem:+$problem; }$boxes boxes"
         [ "$box_text" = "Access denied. (0x5)" ] || problem="${problem:+$problem; }the box says: $box_text"
         [ -z "$ran" ] || problem="${problem:+$problem; }ran in: $ran"
+        [ $checked = 5 ] && [ "$verdict" = "the launcher would start nothing and show \"Cannot run \".\\uninstall.exe\"\": Access denied. (0x5)" ] ||
+            problem="${problem:+$problem; }the checker says ($checked): $verdict"
     fi
     if [ -n "$problem" ]; then
         echo "permissions: $name: FAILED: $problem"
