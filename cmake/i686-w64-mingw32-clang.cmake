@@ -1,12 +1,13 @@
-# Cross-compiles for 32-bit x86 Windows with Debian's Clang and lld, on the headers, runtime and
-# C++ library of Debian's mingw-w64 (its -posix GCC, whose folder Clang 14 does not find alone).
+# Cross-compiles for 32-bit x86 Windows with Debian's Clang 19 and lld 19 (Control Flow Guard for
+# MinGW targets, and a load config of the program's own), on the headers, runtime and C++ library
+# of Debian's mingw-w64 (its -posix GCC, whose folder Clang does not find alone).
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86)
 
 set(triple i686-w64-windows-gnu)
-set(CMAKE_C_COMPILER clang)
+set(CMAKE_C_COMPILER clang-19)
 set(CMAKE_C_COMPILER_TARGET ${triple})
-set(CMAKE_CXX_COMPILER clang++)
+set(CMAKE_CXX_COMPILER clang++-19)
 set(CMAKE_CXX_COMPILER_TARGET ${triple})
 set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
 
