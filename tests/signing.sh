@@ -61,7 +61,8 @@ verify=$(osslsigncode verify -CAfile "$work/cert.pem" \
     -in "$work/unpacked/orvex-uninstaller-1.0.0-x86/uninstaller.exe" 2>&1)
 echo "$verify" | grep -E "^Message digest algorithm *: SHA256$" ||
     { echo "$verify"; echo "not signed with SHA-256"; exit 1; }
-tools/package --output-dir "$work/dist-unsigned" --input "$unsigned" >/dev/null 2>"$work/package.err"
+tools/package --output-dir "$work/dist-unsigned" --input "$unsigned" \
+    >/dev/null 2>"$work/package.err"
 grep "UNSIGNED: uninstaller.exe" "$work/package.err" ||
     { cat "$work/package.err"; echo "an unsigned package did not say so"; exit 1; }
 [ "$(shipped)" = "$shipped_before" ] || {
