@@ -1,6 +1,7 @@
-# Cross-compiles for 32-bit x86 Windows with Debian's Clang 19 and lld 19 (Control Flow Guard for
-# MinGW targets, and a load config of the program's own), on the headers, runtime and C++ library
-# of Debian's mingw-w64 (its -posix GCC, whose folder Clang does not find alone).
+# Cross-compiles for 32-bit x86 Windows with Debian's Clang 19 and lld 19 (which take a load config
+# of the program's own, and build Control Flow Guard's tables for MinGW targets: see
+# cmake/hardening.cmake), on the headers, runtime and C++ library of Debian's mingw-w64 (its -posix
+# GCC, whose folder Clang does not find alone).
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86)
 
