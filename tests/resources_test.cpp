@@ -405,6 +405,33 @@ bool writes_seh_frame(const char *code, size_t size, size_t *offset)
     return false;
 }
 
+// The scan above, both ways round: the stores that register a frame, and reads and other
+// addresses that do not.
+TEST(SehFrameScan, FindsStoresToFsZeroOnly)
+{
+    const struct {
+        const char *code;  // bytes, as the disassembler shows them
+        bool found;
+    } cases[] = {
+        {"\x64\x89\x25\x00\x00\x00\x00", true},      // mov fs:[0], esp
+        {"\x64\xa3\x00\x00\x00\x00\x90", true},      // mov fs:[0], eax
+        {"\x64\x89\x0d\x00\x00\x00\x00", true},      // mov fs:[0], ecx
+        {"\x64\x8f\x05\x00\x00\x00\x00", true},      // pop fs:[0]
+        {"\x64\xa1\x18\x00\x00\x00\x90", false},     // mov eax, fs:[0x18] (the TEB)
+        {"\x64\xa1\x00\x00\x00\x00\x90", false},     // mov eax, fs:[0]: a read
+        {"\x64\x89\x25\x04\x00\x00\x00", false},     // mov fs:[4], esp
+        {"\x89\x25\x00\x00\x00\x00\x90", false},     // mov [0], esp: no fs
+    };
+    for (const auto &c : cases) {
+        size_t offset = 99;
+        EXPECT_EQ(writes_seh_frame(c.code, 7, &offset), c.found)
+            << testing::PrintToString(std::string(c.code, 7));
+        if (c.found) {
+            EXPECT_EQ(offset, 0u);
+        }
+    }
+}
+
 #ifdef ORVEX_GUARD_CF
 const bool guard_cf = true;
 #else
@@ -595,7 +622,7 @@ bool cookie_of_a_run(const std::string &program, DWORD cookie_rva, DWORD *cookie
     bool read = false;
     char *base = NULL;
     DEBUG_EVENT event = {};
-    while (WaitForDebugEvent(&event, 60000)) {
+    while (WaitForDebugEvent(&event, /*milliseconds=*/60000)) {
         if (event.dwDebugEventCode == CREATE_PROCESS_DEBUG_EVENT) {
             base = static_cast<char *>(event.u.CreateProcessInfo.lpBaseOfImage);
             CloseHandle(event.u.CreateProcessInfo.hFile);
@@ -605,7 +632,7 @@ bool cookie_of_a_run(const std::string &program, DWORD cookie_rva, DWORD *cookie
                    event.u.Exception.ExceptionRecord.ExceptionCode == EXCEPTION_BREAKPOINT) {
             read = base != NULL && ReadProcessMemory(process.hProcess, base + cookie_rva, cookie,
                                                      sizeof *cookie, /*bytes_read=*/NULL);
-            TerminateProcess(process.hProcess, 0);
+            TerminateProcess(process.hProcess, /*exit_code=*/0);
         }
         const DWORD code = event.dwDebugEventCode;
         ContinueDebugEvent(event.dwProcessId, event.dwThreadId, DBG_CONTINUE);
