@@ -37,8 +37,8 @@ endif()
 # must not check a cookie itself.
 add_library(hardening STATIC ${PROJECT_SOURCE_DIR}/launcher/hardening.cpp)
 target_include_directories(hardening PUBLIC ${PROJECT_SOURCE_DIR}/launcher)
-target_compile_options(hardening PRIVATE -Wall -Wextra -fno-exceptions -fno-rtti
-    -fno-asynchronous-unwind-tables $<$<BOOL:${hardening_guard_cf}>:-mguard=cf>)
+target_compile_options(hardening PRIVATE ${warnings} ${small_code}
+    $<$<BOOL:${hardening_guard_cf}>:-mguard=cf>)
 target_compile_definitions(hardening PRIVATE $<$<BOOL:${hardening_guard_cf}>:ORVEX_GUARD_CF>)
 
 function(harden target)
