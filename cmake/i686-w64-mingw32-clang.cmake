@@ -1,12 +1,14 @@
-# Cross-compiles for 32-bit x86 Windows with Debian's Clang and lld, on the headers, runtime and
-# C++ library of Debian's mingw-w64 (its -posix GCC, whose folder Clang 14 does not find alone).
+# Cross-compiles for 32-bit x86 Windows with Debian's Clang 19 and lld 19 (which take a load config
+# of the program's own, and build Control Flow Guard's tables for MinGW targets: see
+# cmake/hardening.cmake), on the headers, runtime and C++ library of Debian's mingw-w64 (its -posix
+# GCC, whose folder Clang does not find alone).
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86)
 
 set(triple i686-w64-windows-gnu)
-set(CMAKE_C_COMPILER clang)
+set(CMAKE_C_COMPILER clang-19)
 set(CMAKE_C_COMPILER_TARGET ${triple})
-set(CMAKE_CXX_COMPILER clang++)
+set(CMAKE_CXX_COMPILER clang++-19)
 set(CMAKE_CXX_COMPILER_TARGET ${triple})
 set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
 
@@ -26,13 +28,14 @@ set(linker_flags "-fuse-ld=lld -L${gcc_dir} -lpthread")
 set(CMAKE_EXE_LINKER_FLAGS_INIT "${linker_flags}")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "${linker_flags}")
 
-# Clang 14 and GCC disagree on passing an empty class by value (std::forward_iterator_tag,
-# std::true_type, ...) on 32-bit x86: GCC gives it a stack slot of its own, Clang none. A template
-# function that both instantiate, such as std::string's _M_construct<const char *>, must therefore
-# never be shared between Clang's code and GCC's: linked statically, one copy serves both and the
-# other side's calls leave the stack 4 bytes off. Programs with C++ code of their own (the tests)
-# take GCC's C++ runtime as these DLLs, which keep their own copies; the build puts them beside
-# the programs. The launcher uses no C++ library and stays static.
+# Clang (14 and 19 alike) and GCC disagree on passing an empty class by value
+# (std::forward_iterator_tag, std::true_type, ...) on 32-bit x86: GCC gives it a stack slot of its
+# own, Clang none. A template function that both instantiate, such as std::string's
+# _M_construct<const char *>, must therefore never be shared between Clang's code and GCC's:
+# linked statically, one copy serves both and the other side's calls leave the stack 4 bytes off.
+# Programs with C++ code of their own (the tests) take GCC's C++ runtime as these DLLs, which keep
+# their own copies; the build puts them beside the programs. The launcher uses no C++ library and
+# stays static.
 set(toolchain_cxx_runtime_dlls ${gcc_dir}/libstdc++-6.dll ${gcc_dir}/libgcc_s_dw2-1.dll
     ${sysroot}/lib/libwinpthread-1.dll)
 # Their link also needs GCC's crtbegin.o and crtend.o, which register the program's unwind tables

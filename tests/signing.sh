@@ -49,14 +49,22 @@ for case in wrong-password missing-certificate; do
     echo "$case: $(echo "$message" | head -1)"
     if ls "$work" | grep -q "^$case.exe"; then echo "$case: left a file behind"; exit 1; fi
 done
-# The package, signed: its checksums hold and its launcher verifies.
+# The package, signed: its checksums hold, its launcher verifies with a SHA-256 digest, and it
+# does not call itself unsigned; without a certificate, it does.
 tools/package --output-dir "$work/dist" --input "$unsigned" --pkcs12 "$work/cert.p12" \
-    --password-file "$work/password" >/dev/null
+    --password-file "$work/password" >/dev/null 2>"$work/package.err"
+! grep UNSIGNED "$work/package.err" || { echo "a signed package called unsigned"; exit 1; }
 mkdir "$work/unpacked"
 /usr/bin/python3 -m zipfile -e "$work/dist/orvex-uninstaller-1.0.0-x86.zip" "$work/unpacked"
 (cd "$work/unpacked/orvex-uninstaller-1.0.0-x86" && sha256sum -c SHA256SUMS)
-osslsigncode verify -CAfile "$work/cert.pem" \
-    -in "$work/unpacked/orvex-uninstaller-1.0.0-x86/uninstaller.exe" >/dev/null
+verify=$(osslsigncode verify -CAfile "$work/cert.pem" \
+    -in "$work/unpacked/orvex-uninstaller-1.0.0-x86/uninstaller.exe" 2>&1)
+echo "$verify" | grep -E "^Message digest algorithm *: SHA256$" ||
+    { echo "$verify"; echo "not signed with SHA-256"; exit 1; }
+tools/package --output-dir "$work/dist-unsigned" --input "$unsigned" \
+    >/dev/null 2>"$work/package.err"
+grep "UNSIGNED: uninstaller.exe" "$work/package.err" ||
+    { cat "$work/package.err"; echo "an unsigned package did not say so"; exit 1; }
 [ "$(shipped)" = "$shipped_before" ] || {
     echo "dist/ or build/signed/ was changed:"; diff <(echo "$shipped_before") <(shipped); exit 1; }
 echo "signing: all checks passed"
