@@ -5,13 +5,15 @@
 #   list (Wine's Add/Remove Programs runs the launcher);
 # - a read-only bind mount of such a folder, whose security cannot be set: refused, status 2,
 #   no entry, nothing written; the same folder writable: installed;
+# - a folder where a file cannot be written (a folder has its name): refused likewise; a folder
+#   of another name in its place: installed;
 # - a folder of another Unix owner (Wine: Anonymous), which the setup cannot take over: the
 #   checker refuses it, and so does the setup; the same folder of this user: installed;
 # - a drive that reports FAT32 (no access lists): refused before anything is written; the same
 #   folder as a drive that reports NTFS: installed;
 # - a second install into another folder: the first copy goes; one entry, one copy.
 # Rows that need root (mounts, chown) say so and are skipped without it.
-# Usage: tests/installer_folders.sh SOURCE_DIR BUILD_DIR [ROW...]   (rows: open readonly owner fat second)
+# Usage: tests/installer_folders.sh SOURCE_DIR BUILD_DIR [ROW...]   (rows: open readonly file owner fat second)
 set -euo pipefail
 root=$1 build=$2
 shift 2
@@ -87,7 +89,7 @@ expect_refused() {
     if [ "$before" = missing ]; then
         [ ! -e "$dir" ] || fail "the refused setup left $dir: $(contents "$dir" | xargs)"
     else
-        [ "$(contents "$dir")" = "$before" ] || fail "the refused setup left $(contents "$dir" | xargs) in $dir, where there was only: $(echo $before)"
+        [ "$(contents "$dir")" = "$before" ] || fail "after the refused setup $dir holds [$(contents "$dir" | xargs)], before it held [$(echo $before)]"
     fi
 }
 # Through Wine's list of installed programs, which runs the launcher, from another folder (Wine
@@ -160,6 +162,27 @@ row_readonly() {
     fi
 }
 
+# A file that cannot be written (a folder holds its name): a silent NSIS setup goes on past it,
+# so the setup must see the error itself. Beside it, a folder of another name.
+row_file() {
+    row="a file that cannot be written"
+    for blocker in readme.txt readme.d; do
+        rm -rf "$base/blocked" && mkdir -p "$base/blocked/$blocker"
+        before=$(contents "$base/blocked")
+        reset
+        setup "$base_win\\blocked"
+        if [ $blocker = readme.txt ]; then
+            expect_refused "$base/blocked" "$before"
+            say "a folder named readme.txt in the way: refused with status 2; no entry, nothing written"
+        else
+            expect_installed "$base/blocked" "$base_win\\blocked"
+            remove_through_list
+            expect_left "$base/blocked" readme.d
+            say "a folder of another name: installed, and removed through the list"
+        fi
+    done
+}
+
 # Another Unix owner, which Wine shows as Anonymous and the setup cannot change: the checker
 # refuses the folder, so the setup stops and puts it back as it was. Beside it, this user's.
 row_owner() {
@@ -195,7 +218,9 @@ row_fat() {
     row="a FAT32 drive"
     fat_win="${fat_letter^^}:\\App"
     for kind in FAT32 NTFS; do
-        rm -rf "$base/drive" && mkdir "$base/drive"
+        # With a file of the user's in the folder already, which must stay either way.
+        rm -rf "$base/drive" && mkdir -p "$base/drive/App"
+        echo "the user's own" >"$base/drive/App/notes.txt"
         /usr/bin/python3 - "$base/drive/volume.img" "$kind" <<'EOF'
 import struct, sys
 sector = bytearray(65536)
@@ -216,12 +241,12 @@ EOF
         reset
         setup "$fat_win"
         if [ $kind = FAT32 ]; then
-            expect_refused "$base/drive/App" missing
-            say "refused with status 2 before anything was written; no entry"
+            expect_refused "$base/drive/App" notes.txt
+            say "refused with status 2 before anything was written; no entry, the user's file kept"
         else
             expect_installed "$base/drive/App" "$fat_win"
             remove_through_list
-            expect_left "$base/drive/App"
+            expect_left "$base/drive/App" notes.txt
             say "the same folder on a drive that reports NTFS: installed, and removed through the list"
         fi
         wine "$define_drive" $fat_letter
@@ -249,9 +274,9 @@ row_second() {
 }
 
 rows=("$@")
-[ ${#rows[@]} -gt 0 ] || rows=(open readonly owner fat second)
+[ ${#rows[@]} -gt 0 ] || rows=(open readonly file owner fat second)
 for r in "${rows[@]}"; do
-    declare -F "row_$r" >/dev/null || fail "no row $r (rows: open readonly owner fat second)"
+    declare -F "row_$r" >/dev/null || fail "no row $r (rows: open readonly file owner fat second)"
     "row_$r"
 done
 row=""

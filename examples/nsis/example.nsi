@@ -2,7 +2,8 @@
 ; uninstaller and registers the launcher in the system's list of installed programs, with the
 ; uninstaller's silent command beside it for management tools.
 ;
-;   makensis examples/nsis/example.nsi      (after building build/release/uninstaller.exe)
+;   makensis examples/nsis/example.nsi      (after building build/release/uninstaller.exe and
+;                                            uninstall-check.exe)
 ;
 ; Defines (makensis -DNAME=value): FOLDER, the folder under Program Files; LAUNCHER, the built
 ; launcher; CHECKER, the built uninstall-check.exe; OUTFILE, the setup to write;
