@@ -11,6 +11,7 @@
 set -euo pipefail
 root=$1 build=$2
 launcher=$build/uninstaller.exe
+checker=$build/uninstall-check.exe
 run_entry=$build/run-entry.exe
 folder="Orvex Пример 示例"
 key=OrvexExample
@@ -28,6 +29,7 @@ now_us() { echo "${EPOCHREALTIME/./}"; }
 
 command -v makensis >/dev/null || fail "makensis is missing (tools/install-deps installs nsis)"
 [ -f "$launcher" ] || fail "$launcher is not built"
+[ -f "$checker" ] || fail "$checker is not built"
 [ -f "$run_entry" ] || fail "$run_entry is not built"
 work=$build/installer-test
 rm -rf "$work" && mkdir -p "$work/elsewhere"
@@ -36,7 +38,7 @@ rm -rf "$work" && mkdir -p "$work/elsewhere"
 # no clicks, since the launcher passes it no arguments.
 build_setup() {
     local name=$1; shift
-    timeout 60 makensis -V2 -WX "$@" "-DFOLDER=$folder" "-DLAUNCHER=$launcher" \
+    timeout 60 makensis -V2 -WX "$@" "-DFOLDER=$folder" "-DLAUNCHER=$launcher" "-DCHECKER=$checker" \
         "-DOUTFILE=$work/setup-$name.exe" "$root/examples/nsis/example.nsi" \
         >"$work/makensis-$name.log" 2>&1 ||
         { cat "$work/makensis-$name.log"; fail "makensis failed for the $name setup"; }

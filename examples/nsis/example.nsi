@@ -2,11 +2,16 @@
 ; uninstaller and registers the launcher in the system's list of installed programs, with the
 ; uninstaller's silent command beside it for management tools.
 ;
-;   makensis examples/nsis/example.nsi      (after building build/release/uninstaller.exe)
+;   makensis examples/nsis/example.nsi      (after building build/release/uninstaller.exe and
+;                                            uninstall-check.exe)
 ;
 ; Defines (makensis -DNAME=value): FOLDER, the folder under Program Files; LAUNCHER, the built
-; launcher; OUTFILE, the setup to write; SILENT_UNINSTALL, an uninstaller without pages (the
-; launcher passes it no arguments, so /S cannot ask for that).
+; launcher; CHECKER, the built uninstall-check.exe; OUTFILE, the setup to write;
+; SILENT_UNINSTALL, an uninstaller without pages (the launcher passes it no arguments, so /S
+; cannot ask for that).
+;
+; The folder that the user chooses is made writable by administrators alone, or refused before
+; anything is registered (SafeFolder.nsh).
 
 Unicode true
 RequestExecutionLevel admin
@@ -19,6 +24,9 @@ RequestExecutionLevel admin
 !ifndef LAUNCHER
   !define LAUNCHER "../../build/release/uninstaller.exe"
 !endif
+!ifndef CHECKER
+  !define CHECKER "../../build/release/uninstall-check.exe"
+!endif
 !ifndef OUTFILE
   !define OUTFILE "../../build/orvex-example-setup.exe"
 !endif
@@ -27,6 +35,10 @@ RequestExecutionLevel admin
 !define APP_VERSION "1.0.0"
 !define PUBLISHER "Halvorn"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\OrvexExample"
+
+!define SAFE_FOLDER_KEY "${UNINSTALL_KEY}"
+!define SAFE_FOLDER_CHECKER "${CHECKER}"
+!include "SafeFolder.nsh"
 
 Name "${APP_NAME}"
 OutFile "${OUTFILE}"
@@ -42,12 +54,14 @@ UninstPage uninstConfirm
 UninstPage instfiles
 
 Section "Install"
+  ${SafeFolderPrepare}
   SetOutPath "$INSTDIR"
   File "readme.txt"
   File "orvex-example.ini"
   ; The launcher, whatever the built file is called; it starts uninstall.exe from its folder.
   File "/oname=uninstaller.exe" "${LAUNCHER}"
   WriteUninstaller "$INSTDIR\uninstall.exe"
+  ${SafeFolderSeal}
 
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${APP_NAME}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "${PUBLISHER}"
