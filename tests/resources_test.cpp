@@ -593,17 +593,21 @@ const Property hardening[] = {
 };
 
 // What reviewers' PE checkers look for in an elevated x86 program (README, "Hardening").
+// Of every program that ships: the launcher, and the checker beside it.
 TEST_F(Resources, Hardening)
 {
-    const PeImage image(copy_);
-    ASSERT_NE(image.nt, nullptr);
-    ASSERT_EQ(image.nt->Signature, IMAGE_NT_SIGNATURE);
-    ASSERT_EQ(image.nt->OptionalHeader.Magic, IMAGE_NT_OPTIONAL_HDR32_MAGIC);
-    for (const Property &row : hardening) {
-        std::ostringstream found;
-        EXPECT_TRUE(row.check(image, found))
-            << row.property << " (" << row.where << "): expected " << row.expected << ", found "
-            << found.str();
+    for (const std::string &program : {copy_, built_program("uninstall-check.exe")}) {
+        SCOPED_TRACE(program);
+        const PeImage image(program);
+        ASSERT_NE(image.nt, nullptr);
+        ASSERT_EQ(image.nt->Signature, IMAGE_NT_SIGNATURE);
+        ASSERT_EQ(image.nt->OptionalHeader.Magic, IMAGE_NT_OPTIONAL_HDR32_MAGIC);
+        for (const Property &row : hardening) {
+            std::ostringstream found;
+            EXPECT_TRUE(row.check(image, found))
+                << row.property << " (" << row.where << "): expected " << row.expected
+                << ", found " << found.str();
+        }
     }
 }
 
