@@ -439,6 +439,18 @@ const bool guard_cf = false;
 #endif
 const DWORD guard_cf_flags = IMAGE_GUARD_CF_INSTRUMENTED | IMAGE_GUARD_CF_FUNCTION_TABLE_PRESENT;
 
+// Whether no section has all of flags; names those that do.
+bool no_section_with(const PeImage &image, DWORD flags, std::ostream &found)
+{
+    bool good = true;
+    for (const IMAGE_SECTION_HEADER &s : image.sections)
+        if ((s.Characteristics & flags) == flags) {
+            found << std::string(reinterpret_cast<const char *>(s.Name), 8).c_str() << " ";
+            good = false;
+        }
+    return good;
+}
+
 const Property hardening[] = {
     {"ASLR", "DllCharacteristics", "DYNAMIC_BASE",
      [](const PeImage &image, std::ostream &found) {
@@ -570,25 +582,11 @@ const Property hardening[] = {
      }},
     {"W^X", "section headers", "no section both writable and executable",
      [](const PeImage &image, std::ostream &found) {
-         bool good = true;
-         for (const IMAGE_SECTION_HEADER &s : image.sections)
-             if ((s.Characteristics & IMAGE_SCN_MEM_WRITE) &&
-                 (s.Characteristics & IMAGE_SCN_MEM_EXECUTE)) {
-                 found << std::string(reinterpret_cast<const char *>(s.Name), 8).c_str() << " ";
-                 good = false;
-             }
-         return good;
+         return no_section_with(image, IMAGE_SCN_MEM_WRITE | IMAGE_SCN_MEM_EXECUTE, found);
      }},
     {"no shared writable section", "section headers", "no section both shared and writable",
      [](const PeImage &image, std::ostream &found) {
-         bool good = true;
-         for (const IMAGE_SECTION_HEADER &s : image.sections)
-             if ((s.Characteristics & IMAGE_SCN_MEM_WRITE) &&
-                 (s.Characteristics & IMAGE_SCN_MEM_SHARED)) {
-                 found << std::string(reinterpret_cast<const char *>(s.Name), 8).c_str() << " ";
-                 good = false;
-             }
-         return good;
+         return no_section_with(image, IMAGE_SCN_MEM_WRITE | IMAGE_SCN_MEM_SHARED, found);
      }},
 };
 
